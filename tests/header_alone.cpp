@@ -1,0 +1,3 @@
+// Compiles the public header with nothing before it.
+#include "usb1284.h"
+#include "usb1284.h"

@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Installs what the build and the tests need and the machine lacks. Debian packages only; as
+# root it installs, otherwise it says what is missing.
+set -euo pipefail
+
+need=()
+have() { command -v "$1" >/dev/null 2>&1; }
+have cmake || need+=(cmake)
+have g++ || need+=(g++)
+have clang++ || need+=(clang)
+have lld-link || need+=(lld)
+have llvm-dlltool || need+=(llvm)
+have clang-format || need+=(clang-format)
+[ -f /usr/lib/x86_64-linux-gnu/cmake/GTest/GTestConfig.cmake ] || need+=(libgtest-dev)
+
+if [ ${#need[@]} -gt 0 ]; then
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "install-deps: missing ${need[*]}; run as root to install them" >&2
+    exit 1
+  fi
+  apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${need[@]}"
+fi
