@@ -100,8 +100,7 @@ class UsbPort {
    * that operation has ended: the platform never writes `buffer` after Read has returned.
    */
   virtual int Read(void* buffer, unsigned length, unsigned* transferred, unsigned timeoutMs);
-  virtual int Write(const void* buffer, unsigned length, unsigned* transferred,
-                    unsigned timeoutMs);
+  virtual int Write(const void* buffer, unsigned length, unsigned* transferred, unsigned timeoutMs);
 
   /*
    * Closes the device, then the event. Returns 1 when both are closed (or were never open). When

@@ -98,7 +98,8 @@ struct Machine::Kernel32 {
 
   static HANDLE CreateEvent(Machine& m, BOOL manualReset, BOOL initialState, const char* name) {
     Lock lock(m.mutex_);
-    m.Record("CreateEventA", {static_cast<uint64_t>(manualReset), static_cast<uint64_t>(initialState)},
+    m.Record("CreateEventA",
+             {static_cast<uint64_t>(manualReset), static_cast<uint64_t>(initialState)},
              name ? name : "");
     if (m.Faulted("CreateEventA")) return nullptr;
     Object event{Kind::kEvent};
@@ -124,8 +125,8 @@ struct Machine::Kernel32 {
   static BOOL Transfer(Machine& m, const char* name, bool write, HANDLE handle, void* buffer,
                        DWORD count, DWORD* done, OVERLAPPED* record) {
     Lock lock(m.mutex_);
-    m.Record(name, {reinterpret_cast<uintptr_t>(handle), count,
-                    record ? record->Offset : 0u, record ? record->OffsetHigh : 0u});
+    m.Record(name, {reinterpret_cast<uintptr_t>(handle), count, record ? record->Offset : 0u,
+                    record ? record->OffsetHigh : 0u});
     if (done) *done = 0;
     if (m.Faulted(name)) return 0;
     Object* file = m.Find(handle, Kind::kFile);
@@ -145,11 +146,14 @@ struct Machine::Kernel32 {
     m.AdvanceTo(m.now_ + device.opCostMs);
 
     auto& script = write ? device.writes : device.reads;
-    Operation op{handle, &device, record, record->hEvent, write,
-                 static_cast<unsigned char*>(buffer), count, Outcome::Now(), kNever};
+    Operation op{handle,         &device,        record,
+                 record->hEvent, write,          static_cast<unsigned char*>(buffer),
+                 count,          Outcome::Now(), kNever};
     if (!script.empty()) {
       op.outcome = script.front();
       script.pop_front();
+    } else if (device.otherwise) {
+      op.outcome = *device.otherwise;
     } else if (!write) {
       // An unscripted read takes what has arrived, or pends until the next bytes arrive.
       op.stream = true;
@@ -237,7 +241,8 @@ struct Machine::Kernel32 {
   static BOOL GetOverlappedResult(Machine& m, HANDLE handle, OVERLAPPED* record, DWORD* done,
                                   BOOL wait) {
     Lock lock(m.mutex_);
-    m.Record("GetOverlappedResult", {reinterpret_cast<uintptr_t>(handle), static_cast<uint64_t>(wait)});
+    m.Record("GetOverlappedResult",
+             {reinterpret_cast<uintptr_t>(handle), static_cast<uint64_t>(wait)});
     if (done) *done = 0;
     m.Settle();
     if (wait) {
@@ -250,13 +255,14 @@ struct Machine::Kernel32 {
         m.AdvanceTo(op->endsAt);
       }
     }
-    // An injected failure reports the operation as failed; the wait above still happened.
-    if (m.Faulted("GetOverlappedResult")) return 0;
     if (record->Internal == kStatusPending) {
       SetLastError(ERROR_IO_INCOMPLETE);
       return 0;
     }
+    // The count is written whatever the outcome. An injected failure reports the operation as
+    // failed; the wait above still happened.
     if (done) *done = static_cast<DWORD>(record->InternalHigh);
+    if (m.Faulted("GetOverlappedResult")) return 0;
     if (record->Internal != 0) {
       SetLastError(static_cast<DWORD>(record->Internal));
       return 0;
@@ -310,11 +316,13 @@ extern "C" {
 
 HANDLE CreateFileA(const char* fileName, DWORD access, DWORD shareMode, void*, DWORD disposition,
                    DWORD flags, HANDLE) {
-  return Machine::Kernel32::CreateFile(Machine::Current(), fileName, access, shareMode,
-                                       disposition, flags);
+  return Machine::Kernel32::CreateFile(Machine::Current(), fileName, access, shareMode, disposition,
+                                       flags);
 }
 
-BOOL CloseHandle(HANDLE object) { return Machine::Kernel32::CloseHandle(Machine::Current(), object); }
+BOOL CloseHandle(HANDLE object) {
+  return Machine::Kernel32::CloseHandle(Machine::Current(), object);
+}
 
 BOOL DeviceIoControl(HANDLE device, DWORD code, void*, DWORD, void* out, DWORD outSize,
                      DWORD* returned, OVERLAPPED*) {
@@ -326,7 +334,9 @@ HANDLE CreateEventA(void*, BOOL manualReset, BOOL initialState, const char* name
   return Machine::Kernel32::CreateEvent(Machine::Current(), manualReset, initialState, name);
 }
 
-BOOL ResetEvent(HANDLE event) { return Machine::Kernel32::ResetEvent(Machine::Current(), event); }
+BOOL ResetEvent(HANDLE event) {
+  return Machine::Kernel32::ResetEvent(Machine::Current(), event);
+}
 
 BOOL ReadFile(HANDLE file, void* buffer, DWORD toRead, DWORD* done, OVERLAPPED* overlapped) {
   return Machine::Kernel32::Transfer(Machine::Current(), "ReadFile", false, file, buffer, toRead,
@@ -339,19 +349,25 @@ BOOL WriteFile(HANDLE file, const void* buffer, DWORD toWrite, DWORD* done,
                                      const_cast<void*>(buffer), toWrite, done, overlapped);
 }
 
-DWORD GetLastError(void) { return simwin::LastError(); }
+DWORD GetLastError(void) {
+  return simwin::LastError();
+}
 
 DWORD WaitForSingleObject(HANDLE object, DWORD milliseconds) {
   return Machine::Kernel32::WaitForSingleObject(Machine::Current(), object, milliseconds);
 }
 
-BOOL CancelIo(HANDLE file) { return Machine::Kernel32::CancelIo(Machine::Current(), file); }
+BOOL CancelIo(HANDLE file) {
+  return Machine::Kernel32::CancelIo(Machine::Current(), file);
+}
 
 BOOL GetOverlappedResult(HANDLE file, OVERLAPPED* overlapped, DWORD* done, BOOL wait) {
   return Machine::Kernel32::GetOverlappedResult(Machine::Current(), file, overlapped, done, wait);
 }
 
-DWORD GetTickCount(void) { return Machine::Kernel32::GetTickCount(Machine::Current()); }
+DWORD GetTickCount(void) {
+  return Machine::Kernel32::GetTickCount(Machine::Current());
+}
 
 char* lstrcpynA(char* destination, const char* source, int maxLength) {
   if (maxLength <= 0) return destination;
@@ -365,7 +381,9 @@ BOOL IsDBCSLeadByte(BYTE testChar) {
   return Machine::Kernel32::IsDBCSLeadByte(Machine::Current(), testChar);
 }
 
-HANDLE GetProcessHeap(void) { return reinterpret_cast<HANDLE>(simwin::kProcessHeap); }
+HANDLE GetProcessHeap(void) {
+  return reinterpret_cast<HANDLE>(simwin::kProcessHeap);
+}
 
 void* HeapAlloc(HANDLE heap, DWORD, size_t bytes) {
   return Machine::Kernel32::HeapAlloc(Machine::Current(), heap, bytes);

@@ -23,9 +23,13 @@ thread_local Machine* t_current = nullptr;
 thread_local DWORD t_lastError = 0;
 }  // namespace
 
-void SetLastError(DWORD error) { t_lastError = error; }
+void SetLastError(DWORD error) {
+  t_lastError = error;
+}
 
-DWORD LastError() { return t_lastError; }
+DWORD LastError() {
+  return t_lastError;
+}
 
 // ---- scripts ---------------------------------------------------------------------------------
 
@@ -95,6 +99,11 @@ Outcome& Outcome::IgnoringCancel() {
   return *this;
 }
 
+Outcome& Outcome::Claiming(DWORD count) {
+  claimed = count;
+  return *this;
+}
+
 // ---- the call log ----------------------------------------------------------------------------
 
 size_t CallLog::Count(const std::string& name) const {
@@ -128,7 +137,8 @@ std::string CallLog::ToString() const {
   for (const Call& c : calls_) {
     out << c.name << "(";
     if (!c.text.empty()) out << '"' << c.text << '"' << (c.args.empty() ? "" : ", ");
-    for (size_t i = 0; i < c.args.size(); ++i) out << (i ? ", " : "") << "0x" << std::hex << c.args[i] << std::dec;
+    for (size_t i = 0; i < c.args.size(); ++i)
+      out << (i ? ", " : "") << "0x" << std::hex << c.args[i] << std::dec;
     out << ")\n";
   }
   return out.str();
@@ -150,8 +160,12 @@ Machine& Machine::Current() {
   return *t_current;
 }
 
-Scope::Scope(Machine& machine) : previous_(t_current) { t_current = &machine; }
-Scope::~Scope() { t_current = previous_; }
+Scope::Scope(Machine& machine) : previous_(t_current) {
+  t_current = &machine;
+}
+Scope::~Scope() {
+  t_current = previous_;
+}
 
 Device& Machine::AddDevice(const std::string& path, std::vector<GUID> classes) {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
@@ -198,8 +212,9 @@ void Machine::UseDoubleByteCodePage(std::vector<std::pair<BYTE, BYTE>> leadByteR
 }
 
 bool Machine::IsLeadByte(BYTE value) const {
-  return std::any_of(leadBytes_.begin(), leadBytes_.end(),
-                     [&](const auto& range) { return value >= range.first && value <= range.second; });
+  return std::any_of(leadBytes_.begin(), leadBytes_.end(), [&](const auto& range) {
+    return value >= range.first && value <= range.second;
+  });
 }
 
 void Machine::FailCall(const std::string& op, int nth, DWORD error, bool persist) {
@@ -243,9 +258,23 @@ Machine::Object* Machine::Find(HANDLE handle, Kind kind) {
   return it != table.end() && it->second.kind == kind ? &it->second : nullptr;
 }
 
-size_t Machine::OpenHandles() const { return handles_.size(); }
+size_t Machine::OpenHandles() const {
+  return handles_.size();
+}
 
-size_t Machine::InFlight() const { return operations_.size(); }
+size_t Machine::OpenFiles() const {
+  return std::count_if(handles_.begin(), handles_.end(),
+                       [](const auto& entry) { return entry.second.kind == Kind::kFile; });
+}
+
+size_t Machine::OpenEvents() const {
+  return std::count_if(handles_.begin(), handles_.end(),
+                       [](const auto& entry) { return entry.second.kind == Kind::kEvent; });
+}
+
+size_t Machine::InFlight() const {
+  return operations_.size();
+}
 
 std::vector<HANDLE> Machine::RefusedReleases() const {
   std::vector<HANDLE> out;
@@ -286,8 +315,9 @@ void Machine::AdvanceTo(uint64_t time) {
 // Ends every operation whose time has come, in the order they end.
 void Machine::Settle() {
   for (;;) {
-    auto next = std::min_element(operations_.begin(), operations_.end(),
-                                 [](const Operation& a, const Operation& b) { return a.endsAt < b.endsAt; });
+    auto next = std::min_element(
+        operations_.begin(), operations_.end(),
+        [](const Operation& a, const Operation& b) { return a.endsAt < b.endsAt; });
     if (next == operations_.end() || next->endsAt > now_) return;
     Operation op = *next;
     operations_.erase(next);
@@ -323,7 +353,8 @@ std::string Machine::TakeArrived(Device& device, DWORD most, bool onlyArrived) {
     front.bytes.erase(0, take);
     if (front.bytes.empty()) device.arrivals.pop_front();
   }
-  while (!onlyArrived && out.size() < most) out.push_back(Device::PatternByte(device.readOffset + out.size()));
+  while (!onlyArrived && out.size() < most)
+    out.push_back(Device::PatternByte(device.readOffset + out.size()));
   device.readOffset += out.size();
   return out;
 }
@@ -352,7 +383,7 @@ void Machine::Finish(Operation& op) {
     }
   }
   op.record->Internal = status;
-  op.record->InternalHigh = moved;
+  op.record->InternalHigh = o.claimed.value_or(moved);
   if (Object* event = Find(op.event, Kind::kEvent)) event->signalled = true;
 }
 

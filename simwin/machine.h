@@ -60,10 +60,11 @@ struct Outcome {
   static constexpr DWORD kAll = 0xFFFFFFFFu;  // every byte asked for
 
   Kind kind = kNow;
-  DWORD bytes = kAll;   // bytes moved, at most what was asked for
-  DWORD delayMs = 0;    // kAfter, kFailAfter: virtual time until the operation ends
-  DWORD error = 0;      // kFail, kFailAfter
-  bool ignoresCancel = false;  // a cancel comes too late: the operation ends as scripted
+  DWORD bytes = kAll;            // bytes moved, at most what was asked for
+  DWORD delayMs = 0;             // kAfter, kFailAfter: virtual time until the operation ends
+  DWORD error = 0;               // kFail, kFailAfter
+  bool ignoresCancel = false;    // a cancel comes too late: the operation ends as scripted
+  std::optional<DWORD> claimed;  // a byte count the driver reports instead of the bytes moved
 
   static Outcome Now(DWORD bytes = kAll);
   static Outcome After(DWORD delayMs, DWORD bytes = kAll);
@@ -71,6 +72,7 @@ struct Outcome {
   static Outcome Fail(DWORD error);
   static Outcome FailAfter(DWORD delayMs, DWORD error, DWORD bytes = 0);
   Outcome& IgnoringCancel();
+  Outcome& Claiming(DWORD count);
 };
 
 class Machine;
@@ -85,12 +87,13 @@ struct Device {
   IoctlReply idReply = IoctlReply::Fail();        // IOCTL_PAR_QUERY_DEVICE_ID
   IoctlReply usbPrintReply = IoctlReply::Fail();  // IOCTL_USBPRINT_GET_1284_ID
 
-  // The byte stream. Scripted outcomes are used first, one per operation. With none left, a write
-  // takes every byte at once and a read takes what has arrived, pending until bytes arrive (or
-  // forever when none are on their way).
+  // The byte stream. Scripted outcomes are used first, one per operation, then `otherwise`. With
+  // neither, a write takes every byte at once and a read takes what has arrived, pending until
+  // bytes arrive (or forever when none are on their way).
   std::deque<Outcome> reads;
   std::deque<Outcome> writes;
-  std::string received;  // every byte the host wrote, in order
+  std::optional<Outcome> otherwise;  // when set, the outcome of every unscripted operation
+  std::string received;              // every byte the host wrote, in order
   // Called with the bytes of each finished write; may schedule answers with Machine::Send.
   std::function<void(Machine&, Device&, const std::string&)> onReceive;
 
@@ -157,7 +160,7 @@ class Machine {
   // ANSI code page: single-byte, or double-byte with these lead-byte ranges.
   void UseSingleByteCodePage() { leadBytes_.clear(); }
   void UseDoubleByteCodePage(std::vector<std::pair<BYTE, BYTE>> leadByteRanges = {{0x81, 0x9F},
-                                                                                 {0xE0, 0xFC}});
+                                                                                  {0xE0, 0xFC}});
 
   // Faults: the nth call (1-based) of `op`, or of every faultable operation when `op` is empty,
   // fails with `error`, once or, with `persist`, from then on. "HeapAlloc" is the allocator.
@@ -171,6 +174,8 @@ class Machine {
 
   // Accounting.
   size_t OpenHandles() const;  // files and events
+  size_t OpenFiles() const;
+  size_t OpenEvents() const;
   size_t LiveSets() const { return sets_.size(); }
   size_t LiveAllocations() const { return allocations_.size(); }
   uint64_t AllocationCount() const { return allocationCount_; }

@@ -47,7 +47,9 @@ struct SweepCase {
   bool persist;
 };
 
-void PrintTo(const SweepCase& c, std::ostream* out) { *out << c.label; }
+void PrintTo(const SweepCase& c, std::ostream* out) {
+  *out << c.label;
+}
 
 class EnumerateFaultSweep : public ::testing::TestWithParam<SweepCase> {};
 

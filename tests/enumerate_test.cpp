@@ -10,9 +10,11 @@ namespace {
 using simwin::kSecondClass;
 using simwin::kUsbPrintClass;
 
-const std::string kPrinter = "\\\\?\\usb#vid_04f9&pid_0001#A1#{28d78fad-5a12-11d1-ae5b-0000f803a8c2}";
+const std::string kPrinter =
+    "\\\\?\\usb#vid_04f9&pid_0001#A1#{28d78fad-5a12-11d1-ae5b-0000f803a8c2}";
 const std::string kFax = "\\\\?\\usb#vid_04f9&pid_0002#B2#{75704901-8ad0-11d3-b04b-00104b02010e}";
-const std::string kScanner = "\\\\?\\usb#vid_04f9&pid_0003#C3#{28d78fad-5a12-11d1-ae5b-0000f803a8c2}";
+const std::string kScanner =
+    "\\\\?\\usb#vid_04f9&pid_0003#C3#{28d78fad-5a12-11d1-ae5b-0000f803a8c2}";
 
 class EnumerateTest : public SimTest {
  protected:
@@ -90,7 +92,9 @@ struct SkipCase {
   std::function<void(simwin::Machine&, simwin::Device&)> setUp;
 };
 
-void PrintTo(const SkipCase& c, std::ostream* out) { *out << c.label; }
+void PrintTo(const SkipCase& c, std::ostream* out) {
+  *out << c.label;
+}
 
 class SkippedDeviceTest : public EnumerateTest, public ::testing::WithParamInterface<SkipCase> {};
 
@@ -108,8 +112,8 @@ INSTANTIATE_TEST_SUITE_P(
                  [](simwin::Machine&, simwin::Device& d) {
                    d.idReply = simwin::IoctlReply::Bytes("MFG:Acme;CMD:PCL;");
                  }},
-        SkipCase{"no_id",
-                 [](simwin::Machine&, simwin::Device& d) { d.idReply = simwin::IoctlReply::Fail(); }},
+        SkipCase{"no_id", [](simwin::Machine&,
+                             simwin::Device& d) { d.idReply = simwin::IoctlReply::Fail(); }},
         SkipCase{"unplugged", [](simwin::Machine&, simwin::Device& d) { d.present = false; }},
         SkipCase{"id_of_one_star",
                  [](simwin::Machine&, simwin::Device& d) {

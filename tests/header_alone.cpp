@@ -1,3 +1,2 @@
 // Compiles the public header with nothing before it.
 #include "usb1284.h"
-#include "usb1284.h"

@@ -18,7 +18,9 @@ struct ParseCase {
   std::string after;  // the whole buffer after the call, terminator included
 };
 
-void PrintTo(const ParseCase& c, std::ostream* out) { *out << c.label; }
+void PrintTo(const ParseCase& c, std::ostream* out) {
+  *out << c.label;
+}
 
 class ParseTest : public SimTest, public ::testing::WithParamInterface<ParseCase> {};
 
@@ -78,8 +80,8 @@ INSTANTIATE_TEST_SUITE_P(
                   "Y", "MFG:\x81\0X\0MDL:Y\0"s},
         ParseCase{"double-byte page: a trail ';' does not split", "MFG:\x81;X;MDL:Y", true, 1,
                   "\x81;X", "Y", "MFG:\x81;X\0MDL:Y\0"s},
-        ParseCase{"double-byte page: high bytes outside the lead ranges", "MFG:\xA1;MDL:Y", true,
-                  1, "\xA1", "Y", "MFG:\xA1\0MDL:Y\0"s},
+        ParseCase{"double-byte page: high bytes outside the lead ranges", "MFG:\xA1;MDL:Y", true, 1,
+                  "\xA1", "Y", "MFG:\xA1\0MDL:Y\0"s},
         ParseCase{"double-byte page: lead byte at the very end", "MFG:A;MDL:\xE0", true, 1, "A",
                   "\xE0", "MFG:A\0MDL:\xE0\0"s},
         ParseCase{"double-byte page: lead byte before the last ';'", "MDL:B;MFG:\xFC;", true, 1,

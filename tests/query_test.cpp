@@ -20,12 +20,14 @@ struct QueryCase {
   IoctlReply size;
   IoctlReply first;
   IoctlReply second;
-  std::string text;         // the text the query returns, up to its NUL
-  DWORD capacity;           // the capacity of every ID request sent
-  size_t idRequests;        // how many ID requests were sent
+  std::string text;   // the text the query returns, up to its NUL
+  DWORD capacity;     // the capacity of every ID request sent
+  size_t idRequests;  // how many ID requests were sent
 };
 
-void PrintTo(const QueryCase& c, std::ostream* out) { *out << c.label; }
+void PrintTo(const QueryCase& c, std::ostream* out) {
+  *out << c.label;
+}
 
 class QueryTest : public SimTest, public ::testing::WithParamInterface<QueryCase> {};
 
@@ -66,37 +68,97 @@ const std::string kId = "MFG:Acme;MDL:X1;";
 INSTANTIATE_TEST_SUITE_P(
     Cases, QueryTest,
     ::testing::Values(
-        QueryCase{"size_reply_sets_capacity", IoctlReply::Size(20), IoctlReply::Bytes(kId), {}, kId,
-                  20, 1},
+        QueryCase{"size_reply_sets_capacity",
+                  IoctlReply::Size(20),
+                  IoctlReply::Bytes(kId),
+                  {},
+                  kId,
+                  20,
+                  1},
         QueryCase{"size_unsupported", IoctlReply::Fail(), IoctlReply::Bytes(kId), {}, kId, 4096, 1},
-        QueryCase{"size_with_no_bytes", IoctlReply::Size(20, 0), IoctlReply::Bytes(kId), {}, kId,
-                  4096, 1},
-        QueryCase{"size_with_two_bytes", IoctlReply::Size(20, 2), IoctlReply::Bytes(kId), {}, kId,
-                  4096, 1},
-        QueryCase{"size_that_would_overflow", IoctlReply::Size(0xFFFFFFFF), IoctlReply::Bytes(kId),
-                  {}, kId, 4096, 1},
-        QueryCase{"largest_size_taken", IoctlReply::Size(0x10000), IoctlReply::Bytes(kId), {}, kId,
-                  0x10000, 1},
-        QueryCase{"size_beyond_any_id", IoctlReply::Size(0x10001), IoctlReply::Bytes(kId), {}, kId,
-                  4096, 1},
+        QueryCase{"size_with_no_bytes",
+                  IoctlReply::Size(20, 0),
+                  IoctlReply::Bytes(kId),
+                  {},
+                  kId,
+                  4096,
+                  1},
+        QueryCase{"size_with_two_bytes",
+                  IoctlReply::Size(20, 2),
+                  IoctlReply::Bytes(kId),
+                  {},
+                  kId,
+                  4096,
+                  1},
+        QueryCase{"size_that_would_overflow",
+                  IoctlReply::Size(0xFFFFFFFF),
+                  IoctlReply::Bytes(kId),
+                  {},
+                  kId,
+                  4096,
+                  1},
+        QueryCase{"largest_size_taken",
+                  IoctlReply::Size(0x10000),
+                  IoctlReply::Bytes(kId),
+                  {},
+                  kId,
+                  0x10000,
+                  1},
+        QueryCase{"size_beyond_any_id",
+                  IoctlReply::Size(0x10001),
+                  IoctlReply::Bytes(kId),
+                  {},
+                  kId,
+                  4096,
+                  1},
         QueryCase{"first_fails_second_wins", IoctlReply::Size(64), IoctlReply::Fail(),
                   IoctlReply::Bytes("MFG:B;MDL:2;"), "MFG:B;MDL:2;", 64, 2},
         QueryCase{"first_zero_bytes_second_wins", IoctlReply::Size(64), IoctlReply::Bytes(""),
                   IoctlReply::Bytes("MFG:B;MDL:2;"), "MFG:B;MDL:2;", 64, 2},
         QueryCase{"neither_answers", IoctlReply::Size(64), IoctlReply::Fail(), IoctlReply::Fail(),
                   "", 64, 2},
-        QueryCase{"nul_first_byte_becomes_star", IoctlReply::Size(64),
-                  IoctlReply::Bytes("\0\x12MFG:A;MDL:B;"s), {}, "*\x12MFG:A;MDL:B;", 64, 1},
-        QueryCase{"two_nul_first_bytes", IoctlReply::Size(64),
-                  IoctlReply::Bytes("\0\0MFG:A;MDL:B;"s), {}, "*", 64, 1},
-        QueryCase{"nul_inside_ends_the_text", IoctlReply::Size(64),
-                  IoctlReply::Bytes("MFG:A;\0MDL:B;"s), {}, "MFG:A;", 64, 1},
-        QueryCase{"no_nul_fills_capacity", IoctlReply::Size(8), IoctlReply::Bytes("MFG:A;MD"), {},
-                  "MFG:A;MD", 8, 1},
-        QueryCase{"reply_longer_than_capacity_is_cut", IoctlReply::Size(8),
-                  IoctlReply::Bytes("MFG:Acme;MDL:X1;"), {}, "MFG:Acme", 8, 1},
-        QueryCase{"claimed_count_beyond_capacity_is_clamped", IoctlReply::Size(8),
-                  IoctlReply::Bytes("MFG:A;MD").Claiming(100000), {}, "MFG:A;MD", 8, 1},
+        QueryCase{"nul_first_byte_becomes_star",
+                  IoctlReply::Size(64),
+                  IoctlReply::Bytes("\0\x12MFG:A;MDL:B;"s),
+                  {},
+                  "*\x12MFG:A;MDL:B;",
+                  64,
+                  1},
+        QueryCase{"two_nul_first_bytes",
+                  IoctlReply::Size(64),
+                  IoctlReply::Bytes("\0\0MFG:A;MDL:B;"s),
+                  {},
+                  "*",
+                  64,
+                  1},
+        QueryCase{"nul_inside_ends_the_text",
+                  IoctlReply::Size(64),
+                  IoctlReply::Bytes("MFG:A;\0MDL:B;"s),
+                  {},
+                  "MFG:A;",
+                  64,
+                  1},
+        QueryCase{"no_nul_fills_capacity",
+                  IoctlReply::Size(8),
+                  IoctlReply::Bytes("MFG:A;MD"),
+                  {},
+                  "MFG:A;MD",
+                  8,
+                  1},
+        QueryCase{"reply_longer_than_capacity_is_cut",
+                  IoctlReply::Size(8),
+                  IoctlReply::Bytes("MFG:Acme;MDL:X1;"),
+                  {},
+                  "MFG:Acme",
+                  8,
+                  1},
+        QueryCase{"claimed_count_beyond_capacity_is_clamped",
+                  IoctlReply::Size(8),
+                  IoctlReply::Bytes("MFG:A;MD").Claiming(100000),
+                  {},
+                  "MFG:A;MD",
+                  8,
+                  1},
         QueryCase{"zero_size_reply", IoctlReply::Size(0), IoctlReply::Bytes(kId), {}, "", 0, 2}),
     [](const ::testing::TestParamInfo<QueryCase>& info) { return info.param.label; });
 
@@ -111,7 +173,8 @@ TEST_F(QueryTest, ProbeOpensExclusivelyAndSynchronously) {
   AddDevice(kPath, kId);
   usb1284::DeviceFile file(kPath);
   ASSERT_TRUE(file.IsOpen());
-  EXPECT_EQ(machine.Log().Args("CreateFileA", 0), (std::vector<uint64_t>{GENERIC_READ | GENERIC_WRITE}));
+  EXPECT_EQ(machine.Log().Args("CreateFileA", 0),
+            (std::vector<uint64_t>{GENERIC_READ | GENERIC_WRITE}));
   EXPECT_EQ(machine.Log().Args("CreateFileA", 1), (std::vector<uint64_t>{0}));  // no sharing
   EXPECT_EQ(machine.Log().Args("CreateFileA", 2), (std::vector<uint64_t>{OPEN_EXISTING}));
   EXPECT_EQ(machine.Log().Args("CreateFileA", 3), (std::vector<uint64_t>{FILE_ATTRIBUTE_NORMAL}));

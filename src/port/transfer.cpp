@@ -24,8 +24,7 @@ int UsbPort::Read(void* buffer, unsigned length, unsigned* transferred, unsigned
   return Transfer(ReadOperation, buffer, length, transferred, timeoutMs);
 }
 
-int UsbPort::Write(const void* buffer, unsigned length, unsigned* transferred,
-                   unsigned timeoutMs) {
+int UsbPort::Write(const void* buffer, unsigned length, unsigned* transferred, unsigned timeoutMs) {
   // WriteOperation only reads through the cursor.
   return Transfer(WriteOperation, const_cast<void*>(buffer), length, transferred, timeoutMs);
 }

@@ -9,16 +9,22 @@ constexpr unsigned kMaxChunk = 4096;
 constexpr int kPathCapacity = 260;
 }  // namespace
 
-void* UsbPort::operator new(decltype(sizeof 0) size) noexcept { return usb1284::Allocate(size); }
+void* UsbPort::operator new(decltype(sizeof 0) size) noexcept {
+  return usb1284::Allocate(size);
+}
 
-void UsbPort::operator delete(void* memory) noexcept { usb1284::Release(memory); }
+void UsbPort::operator delete(void* memory) noexcept {
+  usb1284::Release(memory);
+}
 
 UsbPort::UsbPort(const char* devicePath, unsigned maxChunk)
     : maxChunk(maxChunk), ioEvent(nullptr), file(nullptr) {
   lstrcpynA(path, devicePath ? devicePath : "", kPathCapacity);
 }
 
-UsbPort::~UsbPort() { Close(); }
+UsbPort::~UsbPort() {
+  Close();
+}
 
 int UsbPort::Open() {
   if (!ioEvent) {
