@@ -20,6 +20,14 @@ asan:
 	cmake --build --preset asan -j $(JOBS)
 	ctest --preset asan -j $(JOBS)
 
+# The README's first command: usb1284-probe on its built-in simulated machine.
+demo: deps
+	@echo "building usb1284-probe..."
+	@cmake --preset default > /dev/null
+	@cmake --build --preset default --target usb1284-probe -j $(JOBS) > /dev/null
+	@echo
+	@bash tools/probe/demo.sh build/default/tools/probe/usb1284-probe
+
 # The DLL and its suite under Wine.
 windows:
 	@echo "windows: not built yet"
