@@ -21,3 +21,16 @@ if [ ${#need[@]} -gt 0 ]; then
   apt-get update -qq
   DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${need[@]}"
 fi
+
+# Wine with 32-bit support runs the Windows suite. Only root can install it; elsewhere the suite is
+# skipped and says why.
+if ! have wine || [ ! -x /usr/lib/wine/wine ]; then
+  if [ "$(id -u)" -eq 0 ]; then
+    dpkg --add-architecture i386
+    apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends wine wine32:i386
+  else
+    echo "install-deps: Wine with 32-bit support is missing; run as root to install it," \
+      "otherwise the Windows suite is skipped" >&2
+  fi
+fi

@@ -30,6 +30,8 @@ void* __cdecl memmove(void* destination, const void* source, size_t count) {
 }
 
 // A call through a pure virtual entry is a bug in the caller: stop the process where it happened.
-int __cdecl _purecall(void) { __builtin_trap(); }
+int __cdecl _purecall(void) {
+  __builtin_trap();
+}
 
 }  // extern "C"

@@ -1,0 +1,24 @@
+// The groups of checks of the Windows suite, in the order the suite runs them.
+#ifndef USB1284_TESTS_WINDOWS_GROUPS_H
+#define USB1284_TESTS_WINDOWS_GROUPS_H
+
+#include "support.h"
+
+namespace suite {
+
+// The exports, by name and by ordinal, and an enumeration on a machine without such devices.
+void TestExports(const Library& library);
+// Enumeration with stand-ins for SetupAPI and the drivers: the host's sink across the boundary.
+void TestDiscovery(const Library& library);
+// A port's life on a pipe device: open, close, reopen, exclusive access, destruction.
+void TestPortLifecycle(const Library& library);
+// Write and Read on a pipe device: chunking, gathering, timeouts.
+void TestTransfers(const Library& library);
+// Share modes on plain files.
+void TestSharing(const Library& library);
+// The image as llvm-readobj describes it, from the dump at `dumpPath`.
+void TestImage(const char* dumpPath);
+
+}  // namespace suite
+
+#endif  // USB1284_TESTS_WINDOWS_GROUPS_H

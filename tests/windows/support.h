@@ -1,0 +1,59 @@
+// What the Windows suite and the benchmark share: console output, the tally of checks, a little
+// text handling, and the DLL as a customer sees it: loaded by name, its two exports looked up.
+// There is no C runtime here, so these stand in for the few pieces of one that the programs need.
+#ifndef USB1284_TESTS_WINDOWS_SUPPORT_H
+#define USB1284_TESTS_WINDOWS_SUPPORT_H
+
+#include "usb1284.h"
+#include "win32.h"
+
+namespace suite {
+
+// Console output.
+void Print(const char* text);
+void PrintNumber(unsigned value);
+// value / 100 with two decimals, e.g. 12345 -> "123.45".
+void PrintHundredths(unsigned value);
+
+// The tally. Each check prints one line; a failed one says what it got.
+bool Check(bool ok, const char* what);
+bool CheckEqual(unsigned actual, unsigned expected, const char* what);
+// Prints "N passed, M failed" and returns M.
+unsigned Summary();
+
+// Text.
+size_t Length(const char* text);
+bool Equal(const char* a, const char* b);
+bool EqualNoCase(const char* a, const char* b);
+bool StartsWith(const char* text, const char* prefix);
+bool SameBytes(const void* a, const void* b, size_t count);
+// Fills `buffer` with a byte pattern that differs from one call's `seed` to the next.
+void FillPattern(void* buffer, size_t count, unsigned seed);
+
+// The program's arguments, split as the platform's own programs split their command line.
+// Returns the count; argument 0 is the program.
+int Arguments(const char** argv, int capacity);
+
+// Memory that outlives a stack frame of 4 KiB; null when there is none.
+void* Allocate(size_t bytes);
+void Release(void* memory);
+
+// The DLL as the host sees it.
+typedef decltype(&EnumerateDevices) EnumerateDevicesFunction;
+typedef decltype(&CreatePort) CreatePortFunction;
+
+struct Library {
+  HMODULE module;
+  EnumerateDevicesFunction enumerateDevices;
+  CreatePortFunction createPort;
+};
+
+// Loads the DLL and takes both exports by ordinal. False, with nothing loaded, if any step fails.
+bool Load(const char* path, Library* library);
+
+// A name unique to this process for a named pipe or a file, from `stem` and a counter.
+void UniqueName(const char* prefix, const char* stem, char* out, size_t capacity);
+
+}  // namespace suite
+
+#endif  // USB1284_TESTS_WINDOWS_SUPPORT_H
