@@ -51,3 +51,6 @@ set_target_properties(usb1284 PROPERTIES
 
 enable_testing()
 add_subdirectory(tests/windows)
+
+# usb1284-probe.exe, the host tool, and its check under Wine.
+include(tools/probe/windows.cmake)

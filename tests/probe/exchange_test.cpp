@@ -101,6 +101,14 @@ TEST_F(ExchangeTest, ChatShowsEachAnswer) {
   EXPECT_EQ(machine.Log().Count("CreateFileA"), 1u);
 }
 
+// A device that never falls silent doesn't keep chat reading for ever.
+TEST_F(ExchangeTest, ChatStopsAnEndlessAnswer) {
+  machine.Send(Device(kPrinterPath), std::string(100000, '.'), 1);
+  const ProbeRun run = RunProbe({"chat", kPrinterPath, "status"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err, "usb1284-probe: the answer to 'status' went on past 65536 bytes: stopped\n");
+}
+
 // Failures after the device opened: a timeout says how long and how many bytes moved, and so does
 // any other failure, with its error. What did arrive is still shown.
 struct FailureCase {

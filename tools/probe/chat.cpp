@@ -9,6 +9,8 @@ namespace {
 
 // The most bytes one Read asks for while an answer comes in.
 const unsigned kAnswerChunk = 256;
+// A device that never falls silent is not answering: reading stops after this many bytes.
+const unsigned kLongestAnswer = 65536;
 
 // Received bytes, made visible, each line starting with "< ".
 struct AnswerLines {
@@ -33,11 +35,18 @@ struct AnswerLines {
   }
 };
 
-// Sends TEXT and a carriage return, then reads in windows of --idle ms until one brings nothing.
-// Before the first byte the windows add up to --timeout: a device that hasn't started to answer
-// by then gives no answer.
-int Exchange(Console& console, UsbPort* port, const Options& options, const char* text,
-             char* buffer) {
+// "the answer to 'TEXT'" for error messages, TEXT made visible.
+Out& ErrorAbout(Console& console, const char* what, const char* text) {
+  Out& err = Error(console);
+  Put(err, what);
+  Put(err, " '");
+  PutVisible(err, text, Length(text));
+  PutChar(err, '\'');
+  return err;
+}
+
+// Sends TEXT and a carriage return, shown as it goes out.
+int SendLine(Console& console, UsbPort* port, const Options& options, const char* text) {
   const unsigned length = Length(text) + 1;
   char* line = static_cast<char*>(malloc(length));
   if (!line) {
@@ -53,12 +62,16 @@ int Exchange(Console& console, UsbPort* port, const Options& options, const char
 
   unsigned sent = 0;
   const int ok = port->Write(line, length, &sent, options.timeoutMs);
-  const uint32_t writeError = crt::LastError();
+  const uint32_t error = crt::LastError();
   free(line);
-  if (!ok) {
-    return TransferFailed(console, "chat", "sent", sent, length, options.timeoutMs, writeError);
-  }
+  if (ok) return kSuccess;
+  return TransferFailed(console, "chat", "sent", sent, length, options.timeoutMs, error);
+}
 
+// Reads in windows of --idle ms until one brings nothing. Before the first byte the windows add
+// up to --timeout: a device that hasn't started to answer by then gives no answer.
+int ReadAnswer(Console& console, UsbPort* port, const Options& options, const char* text,
+               char* buffer) {
   AnswerLines answer = {console.out, false};
   unsigned received = 0;
   unsigned waited = 0;
@@ -71,13 +84,20 @@ int Exchange(Console& console, UsbPort* port, const Options& options, const char
     const uint32_t error = crt::LastError();
     answer.Show(buffer, got);
     received += got;
-    if (filled || got > 0) {
-      if (filled || TimedOut(error)) continue;
+    if (received >= kLongestAnswer) {
+      answer.End();
+      Out& err = ErrorAbout(console, "the answer to", text);
+      Put(err, " went on past ");
+      PutNumber(err, kLongestAnswer);
+      Put(err, " bytes: stopped");
+      return Fail(console);
     }
+    if (filled || (got > 0 && TimedOut(error))) continue;
+
     answer.End();
     if (!TimedOut(error)) {
-      Out& err = Error(console);
-      Put(err, "chat failed reading the answer (error ");
+      Out& err = ErrorAbout(console, "reading the answer to", text);
+      Put(err, " failed (error ");
       PutNumber(err, error);
       Put(err, ") after ");
       PutNumber(err, received);
@@ -87,10 +107,8 @@ int Exchange(Console& console, UsbPort* port, const Options& options, const char
     if (received > 0) return kSuccess;  // a whole window of silence ends the answer
     waited += window;
     if (waited >= options.timeoutMs) {
-      Out& err = Error(console);
-      Put(err, "no answer to '");
-      PutVisible(err, text, length - 1);
-      Put(err, "' within ");
+      Out& err = ErrorAbout(console, "no answer to", text);
+      Put(err, " within ");
       PutNumber(err, options.timeoutMs);
       Put(err, " ms");
       return Fail(console);
@@ -110,7 +128,9 @@ int Chat(Console& console, const Options& options) {
     result = Fail(console);
   }
   for (unsigned i = 1; result == kSuccess && i < options.positionalCount; ++i) {
-    result = Exchange(console, port, options, options.positional[i], buffer);
+    const char* text = options.positional[i];
+    result = SendLine(console, port, options, text);
+    if (result == kSuccess) result = ReadAnswer(console, port, options, text, buffer);
   }
   free(buffer);
   return ClosePort(console, port, result);

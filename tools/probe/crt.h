@@ -24,6 +24,13 @@ __declspec(dllimport) void* __cdecl realloc(void* memory, size_t size);
 __declspec(dllimport) void __cdecl free(void* memory);
 __declspec(dllimport) void __cdecl exit(int status);
 __declspec(dllimport) unsigned long __stdcall GetLastError(void);
+
+// The command line as msvcrt.dll has split it; used by the entry point alone.
+struct _startupinfo {
+  int newmode;
+};
+__declspec(dllimport) int __cdecl __getmainargs(int* argc, char*** argv, char*** env,
+                                                int expandWildcards, _startupinfo* info);
 }
 
 namespace crt {
