@@ -88,7 +88,8 @@ class UsbPort {
    *
    * *transferred is set to 0 on entry and then holds the bytes that have moved so far, so on
    * failure it tells how many did (bytes of an operation that finished while it was being
-   * cancelled included). A null `transferred` makes the call return 0 without any operation.
+   * cancelled included; when those were all that was left, the call succeeds). A null
+   * `transferred` makes the call return 0 without any operation.
    * On a port that is not open the call returns 0 with *transferred = 0.
    *
    * The deadline bounds the waits for operations that pend; an operation that finishes at once is

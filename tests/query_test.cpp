@@ -159,7 +159,12 @@ INSTANTIATE_TEST_SUITE_P(
                   "MFG:A;MD",
                   8,
                   1},
-        QueryCase{"zero_size_reply", IoctlReply::Size(0), IoctlReply::Bytes(kId), {}, "", 0, 2}),
+        QueryCase{"zero_size_reply", IoctlReply::Size(0), IoctlReply::Bytes(kId), {}, "", 0, 2},
+        // The driver claims bytes it could not have placed in no room at all: nothing wins, and
+        // the one-byte buffer is never written past.
+        QueryCase{"zero_size_reply_with_claimed_counts", IoctlReply::Size(0),
+                  IoctlReply::Bytes(kId).Claiming(5), IoctlReply::Bytes(kId).Claiming(1), "", 0,
+                  2}),
     [](const ::testing::TestParamInfo<QueryCase>& info) { return info.param.label; });
 
 TEST_F(QueryTest, DeviceThatCannotBeOpenedGivesNull) {

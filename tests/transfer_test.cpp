@@ -157,6 +157,9 @@ INSTANTIATE_TEST_SUITE_P(
                      0, 0, V{100}, V{500}, 540},
         TransferCase{"bytes_of_an_operation_that_ends_despite_the_cancel_count", kRead, 100, 500,
                      Reads({Outcome::After(530, 60).IgnoringCancel()}), 0, 60, V{100}, V{500}, 530},
+        TransferCase{"operation_that_ends_despite_the_cancel_with_every_byte_succeeds", kRead, 5000,
+                     500, Reads({Outcome::Now(), Outcome::After(530).IgnoringCancel()}), 1, 5000,
+                     V{4096, 904}, V{500}, 530},
         TransferCase{"driver_count_beyond_the_chunk_is_clamped", kWrite, 100, 500,
                      Writes({Outcome::Now().Claiming(5000)}), 1, 100, V{100}, V{}, 0}),
     [](const ::testing::TestParamInfo<TransferCase>& info) { return info.param.label; });

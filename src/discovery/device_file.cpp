@@ -28,15 +28,16 @@ DWORD DeviceFile::QueryIdSize() {
 }
 
 // One ID request. It wins when it succeeds with at least one byte; the text then ends right after
-// the bytes returned (never past the capacity, whatever count the driver claims), and a NUL first
-// byte becomes '*' so that the fields after it stay readable.
+// the bytes returned, and a NUL first byte becomes '*' so that the fields after it stay readable.
+// A count past the capacity is cut to it first, whatever the driver claims: with a capacity of 0
+// nothing was returned, and the request does not win.
 bool DeviceFile::RequestId(DWORD code, char* buffer, DWORD capacity) {
   DWORD returned = 0;
-  if (!DeviceIoControl(handle, code, nullptr, 0, buffer, capacity, &returned, nullptr) ||
-      returned == 0) {
+  if (!DeviceIoControl(handle, code, nullptr, 0, buffer, capacity, &returned, nullptr)) {
     return false;
   }
   if (returned > capacity) returned = capacity;
+  if (returned == 0) return false;
   buffer[returned] = '\0';
   if (buffer[0] == '\0') buffer[0] = '*';
   return true;

@@ -68,7 +68,8 @@ int UsbPort::Transfer(IoOperation* operation, void* buffer, unsigned length, uns
     remaining -= done;
     *transferred += done;
 
-    if (!inTime) return 0;
+    // A cancelled operation that moved the last bytes anyway has completed the call.
+    if (!inTime) return remaining == 0 ? 1 : 0;
     if (done == 0 && RemainingWait(start, timeoutMs) == 0) return 0;
   }
   return 1;
