@@ -1,11 +1,11 @@
 # The two commands of the README: `make demo` and `make test`. Everything else is a piece of them.
 JOBS ?= 2
 
-.PHONY: all test demo deps native asan windows bench clean
+.PHONY: all test demo deps native asan windows bench clean tsan fuzz memcheck
 
 all: native
 
-test: deps native asan windows
+test: deps native asan tsan windows
 
 deps:
 	@bash tools/install-deps.sh
@@ -19,6 +19,25 @@ asan:
 	cmake --preset asan
 	cmake --build --preset asan -j $(JOBS)
 	ctest --preset asan -j $(JOBS)
+
+# The suite under ThreadSanitizer, threads tests included.
+tsan:
+	cmake --preset tsan
+	cmake --build --preset tsan -j $(JOBS)
+	ctest --preset tsan -j $(JOBS)
+
+# Every libFuzzer target for FUZZ_SECONDS each, from its seeds; fails on any finding.
+FUZZ_SECONDS ?= 60
+fuzz: deps
+	cmake --preset fuzz
+	cmake --build --preset fuzz -j $(JOBS)
+	FUZZ_SECONDS=$(FUZZ_SECONDS) bash tests/fuzz/run.sh
+
+# The native suite under valgrind memcheck; fails on any error or leak.
+memcheck: deps
+	cmake --preset memcheck
+	cmake --build --preset memcheck -j $(JOBS)
+	bash tests/memcheck.sh build/memcheck
 
 # The README's first command: usb1284-probe on its built-in simulated machine.
 demo: deps

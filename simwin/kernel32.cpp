@@ -126,7 +126,7 @@ struct Machine::Kernel32 {
                        DWORD count, DWORD* done, OVERLAPPED* record) {
     Lock lock(m.mutex_);
     m.Record(name, {reinterpret_cast<uintptr_t>(handle), count, record ? record->Offset : 0u,
-                    record ? record->OffsetHigh : 0u});
+                    record ? record->OffsetHigh : 0u, reinterpret_cast<uintptr_t>(buffer)});
     if (done) *done = 0;
     if (m.Faulted(name)) return 0;
     Object* file = m.Find(handle, Kind::kFile);

@@ -111,8 +111,8 @@ struct Device {
   static char PatternByte(uint64_t offset) { return static_cast<char>('a' + offset % 26); }
 };
 
-// One logged platform call: its name and its arguments as numbers (handles, sizes, codes, waits),
-// plus a text argument where the call has one (a path).
+// One logged platform call: its name and its arguments as numbers (handles, sizes, codes, waits,
+// buffer addresses), plus a text argument where the call has one (a path).
 struct Call {
   std::string name;
   std::vector<uint64_t> args;

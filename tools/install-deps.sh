@@ -12,6 +12,10 @@ have lld-link || need+=(lld)
 have llvm-dlltool || need+=(llvm)
 have clang-format || need+=(clang-format)
 [ -f /usr/lib/x86_64-linux-gnu/cmake/GTest/GTestConfig.cmake ] || need+=(libgtest-dev)
+have valgrind || need+=(valgrind)
+# libFuzzer's runtime, for make fuzz: it comes apart from clang.
+[ -n "$(find /usr/lib/llvm-*/lib/clang -name 'libclang_rt.fuzzer-x86_64.a' 2>/dev/null)" ] ||
+  need+=(libclang-rt-dev)
 
 if [ ${#need[@]} -gt 0 ]; then
   if [ "$(id -u)" -ne 0 ]; then
