@@ -12,6 +12,11 @@ endforeach()
 add_compile_options(-Wall -Wextra -Wpedantic -Werror -ffreestanding -fno-exceptions -fno-rtti)
 add_link_options(LINKER:/nodefaultlib)
 
+# Debug symbols: CodeView in every object, and a PDB beside every image, named in its debug
+# directory, so that a crash dump from a customer's machine can be symbolized.
+add_compile_options(-gcodeview)
+add_link_options(LINKER:/DEBUG LINKER:/PDB:$<TARGET_FILE_DIR:$<TARGET_PROPERTY:NAME>>/$<TARGET_FILE_BASE_NAME:$<TARGET_PROPERTY:NAME>>.pdb LINKER:/PDBALTPATH:%_PDB%)
+
 # usb1284_import_library(<target> <def file>): an import library generated from a .def list of
 # stdcall operations (`CreateFileA@28`); linking <target> links against it.
 function(usb1284_import_library target def)

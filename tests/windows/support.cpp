@@ -20,6 +20,18 @@ size_t FormatNumber(unsigned value, char* out) {
   return count;
 }
 
+// Writes the hexadecimal digits of `value`, lower case, at `out` (room for 9 bytes).
+void FormatHex(unsigned value, char* out) {
+  char digits[8];
+  size_t count = 0;
+  do {
+    digits[count++] = "0123456789abcdef"[value % 16];
+    value /= 16;
+  } while (value != 0);
+  for (size_t i = 0; i < count; ++i) out[i] = digits[count - 1 - i];
+  out[count] = '\0';
+}
+
 void Append(char* out, size_t capacity, size_t* used, const char* text) {
   while (*text && *used + 1 < capacity) out[(*used)++] = *text++;
   out[*used] = '\0';
@@ -49,23 +61,70 @@ void PrintHundredths(unsigned value) {
   PrintNumber(value % 100);
 }
 
-bool Check(bool ok, const char* what) {
+bool Check(bool ok, const char* format, ...) {
+  char message[1024];
+  va_list arguments;
+  va_start(arguments, format);
+  Format(message, sizeof message, format, arguments);
+  va_end(arguments);
   ++(ok ? passed : failed);
   Print(ok ? "ok    " : "FAIL  ");
-  Print(what);
+  Print(message);
   Print("\n");
   return ok;
 }
 
-bool CheckEqual(unsigned actual, unsigned expected, const char* what) {
-  if (actual == expected) return Check(true, what);
-  Check(false, what);
-  Print("        got ");
-  PrintNumber(actual);
-  Print(", expected ");
-  PrintNumber(expected);
-  Print("\n");
-  return false;
+size_t Format(char* out, size_t capacity, const char* format, va_list arguments) {
+  size_t used = 0;
+  out[0] = '\0';
+  while (*format) {
+    if (*format != '%') {
+      const char one[2] = {*format++, '\0'};
+      Append(out, capacity, &used, one);
+      continue;
+    }
+    ++format;
+    // An optional zero-padded width, as in %08x.
+    unsigned width = 0;
+    if (*format == '0') {
+      ++format;
+      while (*format >= '0' && *format <= '9')
+        width = width * 10 + static_cast<unsigned>(*format++ - '0');
+    }
+    char field[12];
+    const char conversion = *format ? *format++ : '%';
+    switch (conversion) {
+      case 's': {
+        const char* text = va_arg(arguments, const char*);
+        Append(out, capacity, &used, text ? text : "(null)");
+        continue;
+      }
+      case 'u':
+        FormatNumber(va_arg(arguments, unsigned), field);
+        break;
+      case 'd': {
+        const int value = va_arg(arguments, int);
+        if (value < 0) Append(out, capacity, &used, "-");
+        FormatNumber(value < 0 ? 0u - static_cast<unsigned>(value) : static_cast<unsigned>(value),
+                     field);
+        break;
+      }
+      case 'x':
+        FormatHex(va_arg(arguments, unsigned), field);
+        break;
+      case 'c':
+        field[0] = static_cast<char>(va_arg(arguments, int));
+        field[1] = '\0';
+        break;
+      default:
+        field[0] = conversion;
+        field[1] = '\0';
+        break;
+    }
+    for (size_t pad = Length(field); pad < width; ++pad) Append(out, capacity, &used, "0");
+    Append(out, capacity, &used, field);
+  }
+  return used;
 }
 
 unsigned Summary() {

@@ -4,6 +4,8 @@
 #ifndef USB1284_TESTS_WINDOWS_SUPPORT_H
 #define USB1284_TESTS_WINDOWS_SUPPORT_H
 
+#include <stdarg.h>
+
 #include "usb1284.h"
 #include "win32.h"
 
@@ -15,9 +17,12 @@ void PrintNumber(unsigned value);
 // value / 100 with two decimals, e.g. 12345 -> "123.45".
 void PrintHundredths(unsigned value);
 
-// The tally. Each check prints one line; a failed one says what it got.
-bool Check(bool ok, const char* what);
-bool CheckEqual(unsigned actual, unsigned expected, const char* what);
+// The tally. Each check prints one line, "ok" or "FAIL", then its message, formatted as printf
+// does for %s, %u, %d, %x, %08x, %c and %%: name the table row and show the value that was got,
+// as in Check(n == 6, "%s: last error %u", row.label, n).
+bool Check(bool ok, const char* format, ...);
+// Formats into `out` (always NUL-terminated) as Check does; returns the length written.
+size_t Format(char* out, size_t capacity, const char* format, va_list arguments);
 // Prints "N passed, M failed" and returns M.
 unsigned Summary();
 
