@@ -25,13 +25,14 @@
 #include <string>
 #include <vector>
 
-#include "platform/win32.h"
+#include "interface_classes.h"
+#include "win32.h"
 
 namespace simwin {
 
 // The two device interface classes that discovery walks, in its order.
-extern const GUID kUsbPrintClass;
-extern const GUID kSecondClass;
+using usb1284::kSecondClass;
+using usb1284::kUsbPrintClass;
 
 bool SameGuid(const GUID& a, const GUID& b);
 
