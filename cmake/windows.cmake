@@ -55,6 +55,14 @@ set_target_properties(usb1284 PROPERTIES
     ARCHIVE_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/lib)
 
 enable_testing()
+
+# The image as the fax application loads it, checked on llvm-readobj's description of it: machine,
+# exports and their ordinals, imports, version resource and debug record. It needs no Wine.
+find_program(PYTHON3 python3 REQUIRED)
+add_test(NAME dll_image
+         COMMAND ${PYTHON3} ${CMAKE_SOURCE_DIR}/tests/image/check_image.py ${LLVM_READOBJ}
+                 $<TARGET_FILE:usb1284>)
+
 add_subdirectory(tests/windows)
 
 # usb1284-probe.exe, the host tool, and its check under Wine.

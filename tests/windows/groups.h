@@ -16,8 +16,6 @@ void TestPortLifecycle(const Library& library);
 void TestTransfers(const Library& library);
 // Share modes on plain files.
 void TestSharing(const Library& library);
-// The image as llvm-readobj describes it, from the dump at `dumpPath`.
-void TestImage(const char* dumpPath);
 
 }  // namespace suite
 

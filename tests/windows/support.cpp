@@ -198,14 +198,6 @@ int Arguments(const char** argv, int capacity) {
   return count;
 }
 
-void* Allocate(size_t bytes) {
-  return HeapAlloc(GetProcessHeap(), 0, bytes);
-}
-
-void Release(void* memory) {
-  if (memory) HeapFree(GetProcessHeap(), 0, memory);
-}
-
 bool Load(const char* path, Library* library) {
   library->module = LoadLibraryA(path);
   if (!library->module) return false;

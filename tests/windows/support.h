@@ -39,10 +39,6 @@ void FillPattern(void* buffer, size_t count, unsigned seed);
 // Returns the count; argument 0 is the program.
 int Arguments(const char** argv, int capacity);
 
-// Memory that outlives a stack frame of 4 KiB; null when there is none.
-void* Allocate(size_t bytes);
-void Release(void* memory);
-
 // The DLL as the host sees it.
 typedef decltype(&EnumerateDevices) EnumerateDevicesFunction;
 typedef decltype(&CreatePort) CreatePortFunction;
