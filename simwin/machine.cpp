@@ -121,12 +121,6 @@ std::vector<std::string> CallLog::Texts(const std::string& name) const {
   return out;
 }
 
-std::vector<std::string> CallLog::Names() const {
-  std::vector<std::string> out;
-  for (const Call& c : calls_) out.push_back(c.name);
-  return out;
-}
-
 std::string CallLog::ToString() const {
   std::ostringstream out;
   for (const Call& c : calls_) {
