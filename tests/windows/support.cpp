@@ -156,13 +156,12 @@ bool StartsWith(const char* text, const char* prefix) {
   return *prefix == '\0';
 }
 
-bool SameBytes(const void* a, const void* b, size_t count) {
+unsigned FirstDifference(const void* a, const void* b, size_t count) {
   const auto* x = static_cast<const unsigned char*>(a);
   const auto* y = static_cast<const unsigned char*>(b);
-  for (size_t i = 0; i < count; ++i) {
-    if (x[i] != y[i]) return false;
-  }
-  return true;
+  size_t i = 0;
+  while (i < count && x[i] == y[i]) ++i;
+  return static_cast<unsigned>(i);
 }
 
 void FillPattern(void* buffer, size_t count, unsigned seed) {
