@@ -18,13 +18,16 @@ extern "C" void WINAPI SuiteMain() {
   }
 
   Library library;
-  if (Check(Load(argv[1], &library), "the DLL loads and exports ordinals 1 and 2")) {
+  const bool loaded = Load(argv[1], &library);
+  if (Check(loaded, "%s loads and exports ordinals 1 and 2: last error %u", argv[1],
+            loaded ? 0 : GetLastError())) {
     TestExports(library);
     TestDiscovery(library);
     TestPortLifecycle(library);
     TestTransfers(library);
     TestSharing(library);
-    Check(FreeLibrary(library.module) != 0, "the DLL unloads");
+    const BOOL freed = FreeLibrary(library.module);
+    Check(freed != 0, "%s unloads: last error %u", argv[1], freed ? 0 : GetLastError());
   }
   ExitProcess(Summary() == 0 ? 0 : 1);
 }
