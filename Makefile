@@ -1,5 +1,8 @@
 # The two commands of the README: `make demo` and `make test`. Everything else is a piece of them.
+# Each piece is a workflow preset of CMakePresets.json: configure, build, test.
 JOBS ?= 2
+export CMAKE_BUILD_PARALLEL_LEVEL := $(JOBS)
+export CTEST_PARALLEL_LEVEL := $(JOBS)
 
 .PHONY: all test demo deps native asan windows bench clean tsan fuzz memcheck
 
@@ -11,53 +14,42 @@ deps:
 	@bash tools/install-deps.sh
 
 native:
-	cmake --preset default
-	cmake --build --preset default -j $(JOBS)
-	ctest --preset default -j $(JOBS)
+	cmake --workflow --preset default
 
 asan:
-	cmake --preset asan
-	cmake --build --preset asan -j $(JOBS)
-	ctest --preset asan -j $(JOBS)
+	cmake --workflow --preset asan
 
 # The suite under ThreadSanitizer, threads tests included.
 tsan:
-	cmake --preset tsan
-	cmake --build --preset tsan -j $(JOBS)
-	ctest --preset tsan -j $(JOBS)
+	cmake --workflow --preset tsan
 
 # Every libFuzzer target for FUZZ_SECONDS each, from its seeds; fails on any finding.
 FUZZ_SECONDS ?= 60
+export FUZZ_SECONDS
 fuzz: deps
-	cmake --preset fuzz
-	cmake --build --preset fuzz -j $(JOBS)
-	FUZZ_SECONDS=$(FUZZ_SECONDS) bash tests/fuzz/run.sh
+	cmake --workflow --preset fuzz
 
-# The native suite under valgrind memcheck; fails on any error or leak.
+# The default build's test programs under valgrind memcheck; fails on any error or leak.
 memcheck: deps
-	cmake --preset memcheck
-	cmake --build --preset memcheck -j $(JOBS)
-	bash tests/memcheck.sh build/memcheck
+	cmake --workflow --preset memcheck
 
 # The README's first command: usb1284-probe on its built-in simulated machine.
 demo: deps
 	@echo "building usb1284-probe..."
 	@cmake --preset default > /dev/null
-	@cmake --build --preset default --target usb1284-probe -j $(JOBS) > /dev/null
+	@cmake --build --preset demo > /dev/null
 	@echo
 	@bash tools/probe/demo.sh build/default/tools/probe/usb1284-probe
 
-# The DLL and its suite under Wine. Without Wine the DLL is still built and the suite says why it
-# is skipped.
+# The DLL, its image check, and its suite under Wine. Without Wine the DLL is still built and
+# checked, and the Wine suite says why it is skipped.
 windows:
-	cmake --preset windows
-	cmake --build --preset windows -j $(JOBS)
-	ctest --preset windows
+	cmake --workflow --preset windows
 
 # The port's Write and Read against a hand-written overlapped loop, under Wine.
 bench:
 	cmake --preset windows > /dev/null
-	cmake --build --preset windows -j $(JOBS) > /dev/null
+	cmake --build --preset windows > /dev/null
 	@cd build/windows && ../../tests/windows/run-under-wine.sh "$$PWD/wine" usb1284_bench.exe usb1284.dll
 
 clean:

@@ -33,21 +33,21 @@ function(usb1284_import_library target def)
   add_dependencies(${target} ${target}_lib)
 endfunction()
 
-usb1284_import_library(kernel32 ${CMAKE_SOURCE_DIR}/src/platform/kernel32.def)
-usb1284_import_library(setupapi ${CMAKE_SOURCE_DIR}/src/platform/setupapi.def)
+usb1284_import_library(kernel32 ${CMAKE_SOURCE_DIR}/src/dll/kernel32.def)
+usb1284_import_library(setupapi ${CMAKE_SOURCE_DIR}/src/dll/setupapi.def)
 
 # The version resource, compiled by llvm-rc.
-configure_file(src/platform/version.rc.in ${CMAKE_BINARY_DIR}/version.rc @ONLY)
+configure_file(src/dll/version.rc.in ${CMAKE_BINARY_DIR}/version.rc @ONLY)
 
 # The DLL: the library's sources, its entry point and the few routines the compiler may call.
 add_library(usb1284 SHARED
     ${USB1284_SOURCES}
-    src/platform/dll_entry.cpp
-    src/platform/runtime.cpp
+    src/dll/dll_entry.cpp
+    src/dll/runtime.cpp
     include/usb1284.def
     ${CMAKE_BINARY_DIR}/version.rc)
 target_include_directories(usb1284 PRIVATE include src)
-target_link_libraries(usb1284 PRIVATE kernel32 setupapi)
+target_link_libraries(usb1284 PRIVATE usb1284_platform kernel32 setupapi)
 target_link_options(usb1284 PRIVATE LINKER:/entry:DllEntry)
 set_target_properties(usb1284 PROPERTIES
     VERSION ${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}
@@ -55,6 +55,14 @@ set_target_properties(usb1284 PROPERTIES
     ARCHIVE_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/lib)
 
 enable_testing()
+
+# The image as the fax application loads it, checked on llvm-readobj's description of it: machine,
+# exports and their ordinals, imports, version resource and debug record. It needs no Wine.
+find_program(PYTHON3 python3 REQUIRED)
+add_test(NAME dll_image
+         COMMAND ${PYTHON3} ${CMAKE_SOURCE_DIR}/tests/image/check_image.py ${LLVM_READOBJ}
+                 $<TARGET_FILE:usb1284>)
+
 add_subdirectory(tests/windows)
 
 # usb1284-probe.exe, the host tool, and its check under Wine.

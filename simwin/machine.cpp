@@ -8,11 +8,6 @@
 
 namespace simwin {
 
-const GUID kUsbPrintClass = {
-    0x28D78FAD, 0x5A12, 0x11D1, {0xAE, 0x5B, 0x00, 0x00, 0xF8, 0x03, 0xA8, 0xC2}};
-const GUID kSecondClass = {
-    0x75704901, 0x8AD0, 0x11D3, {0xB0, 0x4B, 0x00, 0x10, 0x4B, 0x02, 0x01, 0x0E}};
-
 bool SameGuid(const GUID& a, const GUID& b) {
   return a.Data1 == b.Data1 && a.Data2 == b.Data2 && a.Data3 == b.Data3 &&
          std::equal(a.Data4, a.Data4 + 8, b.Data4);
@@ -123,12 +118,6 @@ std::vector<std::string> CallLog::Texts(const std::string& name) const {
   for (const Call& c : calls_) {
     if (c.name == name) out.push_back(c.text);
   }
-  return out;
-}
-
-std::vector<std::string> CallLog::Names() const {
-  std::vector<std::string> out;
-  for (const Call& c : calls_) out.push_back(c.name);
   return out;
 }
 

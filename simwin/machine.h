@@ -25,13 +25,14 @@
 #include <string>
 #include <vector>
 
-#include "platform/win32.h"
+#include "interface_classes.h"
+#include "win32.h"
 
 namespace simwin {
 
 // The two device interface classes that discovery walks, in its order.
-extern const GUID kUsbPrintClass;
-extern const GUID kSecondClass;
+using usb1284::kSecondClass;
+using usb1284::kUsbPrintClass;
 
 bool SameGuid(const GUID& a, const GUID& b);
 
@@ -128,7 +129,6 @@ class CallLog {
   // Argument `index` of every call named `name`, in order.
   std::vector<uint64_t> Args(const std::string& name, size_t index) const;
   std::vector<std::string> Texts(const std::string& name) const;
-  std::vector<std::string> Names() const;
   std::string ToString() const;
 
  private:
@@ -157,8 +157,7 @@ class Machine {
   void SetTickCount(DWORD ticks);
   void Advance(DWORD ms);
 
-  // ANSI code page: single-byte, or double-byte with these lead-byte ranges.
-  void UseSingleByteCodePage() { leadBytes_.clear(); }
+  // ANSI code page: single-byte until this makes it double-byte, with these lead-byte ranges.
   void UseDoubleByteCodePage(std::vector<std::pair<BYTE, BYTE>> leadByteRanges = {{0x81, 0x9F},
                                                                                   {0xE0, 0xFC}});
 
@@ -176,7 +175,6 @@ class Machine {
   size_t OpenHandles() const;  // files and events
   size_t OpenFiles() const;
   size_t OpenEvents() const;
-  size_t LiveSets() const { return sets_.size(); }
   size_t LiveAllocations() const { return allocations_.size(); }
   uint64_t AllocationCount() const { return allocationCount_; }
   size_t InFlight() const;

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "fault_sweep.h"
 #include "sim_fixture.h"
 
 namespace {
@@ -24,10 +25,9 @@ void AddDevices(simwin::Machine& machine) {
   fax.idReply = IoctlReply::Bytes("MFG:Acme;MDL:F3;");
 }
 
-std::vector<Report> Enumerate(simwin::Machine& machine, int* result) {
+std::vector<Report> Enumerate(int* result) {
   RecordingSink sink;
   *result = EnumerateDevices(&sink);
-  (void)machine;
   return sink.reports;
 }
 
@@ -41,16 +41,6 @@ bool IsOrderedSubset(const std::vector<Report>& part, const std::vector<Report>&
   return true;
 }
 
-struct SweepCase {
-  const char* label;
-  const char* op;  // "" for every operation
-  bool persist;
-};
-
-void PrintTo(const SweepCase& c, std::ostream* out) {
-  *out << c.label;
-}
-
 class EnumerateFaultSweep : public ::testing::TestWithParam<SweepCase> {};
 
 TEST_P(EnumerateFaultSweep, EveryRunEndsCleanly) {
@@ -60,49 +50,29 @@ TEST_P(EnumerateFaultSweep, EveryRunEndsCleanly) {
     simwin::Scope scope(machine);
     AddDevices(machine);
     int result = 0;
-    clean = Enumerate(machine, &result);
+    clean = Enumerate(&result);
     ASSERT_EQ(result, 1);
     ASSERT_EQ(clean.size(), 4u);
   }
 
-  const SweepCase& c = GetParam();
-  int n = 1;
-  for (;; ++n) {
-    simwin::Machine machine;
-    simwin::Scope scope(machine);
-    AddDevices(machine);
-    machine.FailCall(c.op, n, ERROR_GEN_FAILURE, c.persist);
+  for (FaultSweep sweep(GetParam()); sweep.Next();) {
+    AddDevices(sweep.machine());
     int result = -1;
-    const std::vector<Report> reports = Enumerate(machine, &result);
-    const std::string context = std::string(c.label) + ", fault at call " + std::to_string(n) +
-                                " (" + machine.LastFaulted() + ")";
-
-    EXPECT_EQ(result, reports.empty() ? 0 : 1) << context;
-    EXPECT_TRUE(IsOrderedSubset(reports, clean)) << context;
-    EXPECT_EQ(machine.Hangs(), 0) << context;
-    // Handles and sets whose release the OS refused are the only things allowed to remain; once
-    // released by hand nothing may be left.
-    machine.ClearFaults();
-    for (HANDLE refused : machine.RefusedReleases()) {
-      if (!CloseHandle(refused)) SetupDiDestroyDeviceInfoList(refused);
-    }
-    EXPECT_EQ(machine.Leaks(), "") << context;
-
-    if (machine.FaultsInjected() == 0) {
-      EXPECT_EQ(reports, clean) << context;
-      break;
+    const std::vector<Report> reports = Enumerate(&result);
+    EXPECT_EQ(result, reports.empty() ? 0 : 1) << sweep.Context();
+    EXPECT_TRUE(IsOrderedSubset(reports, clean)) << sweep.Context();
+    if (sweep.Clean()) {
+      EXPECT_EQ(reports, clean) << sweep.Context();
     }
   }
-  EXPECT_GT(n, 10) << "the sweep covered too few calls to mean anything";
 }
 
 INSTANTIATE_TEST_SUITE_P(Sweeps, EnumerateFaultSweep,
-                         ::testing::Values(SweepCase{"any_call_once", "", false},
-                                           SweepCase{"any_call_from_then_on", "", true},
-                                           SweepCase{"allocation_once", "HeapAlloc", false},
-                                           SweepCase{"allocation_from_then_on", "HeapAlloc", true}),
-                         [](const ::testing::TestParamInfo<SweepCase>& info) {
-                           return info.param.label;
-                         });
+                         ::testing::Values(SweepCase{"any_call_once", "", false, 10},
+                                           SweepCase{"any_call_from_then_on", "", true, 10},
+                                           SweepCase{"allocation_once", "HeapAlloc", false, 10},
+                                           SweepCase{"allocation_from_then_on", "HeapAlloc", true,
+                                                     10}),
+                         SweepName);
 
 }  // namespace

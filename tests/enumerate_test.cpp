@@ -1,6 +1,7 @@
 // Walking both interface classes and reporting devices to the host's sink.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 
 #include "sim_fixture.h"
@@ -16,6 +17,15 @@ const std::string kFax = "\\\\?\\usb#vid_04f9&pid_0002#B2#{75704901-8ad0-11d3-b0
 const std::string kScanner =
     "\\\\?\\usb#vid_04f9&pid_0003#C3#{28d78fad-5a12-11d1-ae5b-0000f803a8c2}";
 
+// A GUID in the registry's form, without braces.
+std::string Text(const GUID& g) {
+  char text[40];
+  std::snprintf(text, sizeof text, "%08x-%04x-%04x-%02x%02x-%02x%02x%02x%02x%02x%02x", g.Data1,
+                g.Data2, g.Data3, g.Data4[0], g.Data4[1], g.Data4[2], g.Data4[3], g.Data4[4],
+                g.Data4[5], g.Data4[6], g.Data4[7]);
+  return text;
+}
+
 class EnumerateTest : public SimTest {
  protected:
   RecordingSink sink;
@@ -24,7 +34,10 @@ class EnumerateTest : public SimTest {
 TEST_F(EnumerateTest, NothingPresentReportsNothing) {
   EXPECT_EQ(EnumerateDevices(&sink), 0);
   EXPECT_TRUE(sink.reports.empty());
-  // Both classes were asked for, with present device interfaces only.
+  // Both classes were asked for, in order, with present device interfaces only. The simulation
+  // files its devices under the library's own values of the classes, so they are pinned here.
+  EXPECT_EQ(Text(kUsbPrintClass), "28d78fad-5a12-11d1-ae5b-0000f803a8c2");
+  EXPECT_EQ(Text(kSecondClass), "75704901-8ad0-11d3-b04b-00104b02010e");
   EXPECT_EQ(machine.Log().Args("SetupDiGetClassDevsA", 0),
             (std::vector<uint64_t>{kUsbPrintClass.Data1, kSecondClass.Data1}));
   EXPECT_EQ(machine.Log().Args("SetupDiGetClassDevsA", 1), (std::vector<uint64_t>{0x12, 0x12}));

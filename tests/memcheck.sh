@@ -2,10 +2,11 @@
 # The native suite under valgrind memcheck. Each test program of the build runs once, whole (one
 # process per test would cost valgrind's start-up a hundred times over), and so does each fuzz
 # target over its seed corpus. Any memcheck error or leak fails the run.
-#   tests/memcheck.sh [build dir]      default: build/memcheck
+# The default build's `memcheck` test runs it (`make memcheck`).
+#   tests/memcheck.sh [build dir]      default: build/default
 set -euo pipefail
 cd "$(dirname "$0")/.."
-build=${1:-build/memcheck}
+build=${1:-build/default}
 logs=$build/memcheck-logs
 mkdir -p "$logs"
 
@@ -26,7 +27,8 @@ run() {
 programs=$(find "$build/tests" -name '*_tests' -type f -executable | sort)
 [ -n "$programs" ] || { echo "memcheck: no test programs under $build/tests" >&2; exit 1; }
 for program in $programs; do run "$program"; done
-for target in enumerate parse transfer; do
-  run "$build/tests/fuzz/${target}_fuzz" "tests/fuzz/corpus/$target"
+for target in $(find "$build/tests/fuzz" -name '*_fuzz' -type f -executable | sort); do
+  name=$(basename "$target")
+  run "$target" "tests/fuzz/corpus/${name%_fuzz}"
 done
 exit $failed

@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "fault_sweep.h"
 #include "sim_fixture.h"
 
 namespace {
@@ -60,54 +61,27 @@ simwin::Device& AddSessionDevice(simwin::Machine& machine) {
   return device;
 }
 
-struct SweepCase {
-  const char* label;
-  const char* op;
-  bool persist;
-  int calls;  // the fewest calls the sweep must cover
-};
-void PrintTo(const SweepCase& c, std::ostream* out) {
-  *out << c.label;
-}
-
 class PortSessionFaultSweep : public ::testing::TestWithParam<SweepCase> {};
 
 TEST_P(PortSessionFaultSweep, EveryRunEndsCleanly) {
-  const SweepCase& c = GetParam();
-  int n = 1;
-  for (;; ++n) {
-    simwin::Machine machine;
-    simwin::Scope scope(machine);
-    simwin::Device& device = AddSessionDevice(machine);
-    machine.FailCall(c.op, n, ERROR_GEN_FAILURE, c.persist);
-
-    const SessionResult r = RunSession(machine, device);
-    const std::string context = std::string(c.label) + ", fault at call " + std::to_string(n) +
-                                " (" + machine.LastFaulted() + ")";
-    EXPECT_EQ(r.issues, "") << context;
-    EXPECT_EQ(machine.Hangs(), 0) << context;
+  for (FaultSweep sweep(GetParam()); sweep.Next();) {
+    simwin::Device& device = AddSessionDevice(sweep.machine());
+    const SessionResult r = RunSession(sweep.machine(), device);
+    EXPECT_EQ(r.issues, "") << sweep.Context();
     if (r.write == 1) {
-      EXPECT_EQ(device.received, std::string(6000, 'w')) << context;
+      EXPECT_EQ(device.received, std::string(6000, 'w')) << sweep.Context();
     }
-
-    machine.ClearFaults();
-    for (HANDLE refused : machine.RefusedReleases()) CloseHandle(refused);
-    EXPECT_EQ(machine.Leaks(), "") << context;
-
-    if (machine.FaultsInjected() == 0) {
-      EXPECT_TRUE(r.created && r.open && r.write && !r.timedRead && r.read && r.close) << context;
-      break;
+    if (sweep.Clean()) {
+      EXPECT_TRUE(r.created && r.open && r.write && !r.timedRead && r.read && r.close)
+          << sweep.Context();
     }
   }
-  EXPECT_GT(n, c.calls) << "the sweep covered too few calls to mean anything";
 }
 
 INSTANTIATE_TEST_SUITE_P(Sweeps, PortSessionFaultSweep,
                          ::testing::Values(SweepCase{"any_call_once", "", false, 20},
                                            SweepCase{"any_call_from_then_on", "", true, 20},
                                            SweepCase{"allocation_once", "HeapAlloc", false, 1}),
-                         [](const ::testing::TestParamInfo<SweepCase>& info) {
-                           return info.param.label;
-                         });
+                         SweepName);
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "discovery/device_file.h"
 #include "discovery/parse.h"
 #include "discovery/trace.h"
+#include "platform/interface_classes.h"
 #include "platform/memory.h"
 #include "platform/win32.h"
 #include "usb1284.h"
@@ -14,12 +15,8 @@ int Trace(const char* format, ...) {
 
 namespace {
 
-// The device interface classes, walked in this order: USB printing support, then the second class
-// whose drivers answer the same ID requests.
-const GUID kInterfaceClasses[] = {
-    {0x28D78FAD, 0x5A12, 0x11D1, {0xAE, 0x5B, 0x00, 0x00, 0xF8, 0x03, 0xA8, 0xC2}},
-    {0x75704901, 0x8AD0, 0x11D3, {0xB0, 0x4B, 0x00, 0x10, 0x4B, 0x02, 0x01, 0x0E}},
-};
+// The device interface classes, in the order they are walked.
+const GUID* const kInterfaceClasses[] = {&kUsbPrintClass, &kSecondClass};
 
 struct Walk {
   DeviceSink* sink;
@@ -81,9 +78,9 @@ void WalkClass(const GUID* interfaceClass, Walk* walk) {
 extern "C" int USB1284_CALL EnumerateDevices(DeviceSink* sink) {
   if (!sink) return 0;
   usb1284::Walk walk = {sink, 0, 1};
-  for (const GUID& interfaceClass : usb1284::kInterfaceClasses) {
+  for (const GUID* interfaceClass : usb1284::kInterfaceClasses) {
     if (!walk.goOn) break;
-    usb1284::WalkClass(&interfaceClass, &walk);
+    usb1284::WalkClass(interfaceClass, &walk);
   }
   return walk.found;
 }

@@ -93,6 +93,12 @@ bool SwapAll(HMODULE module, Import* imports, size_t count) {
   return ok;
 }
 
+void Copy(char* out, size_t capacity, const char* text) {
+  size_t i = 0;
+  for (; text && text[i] && i + 1 < capacity; ++i) out[i] = text[i];
+  out[i] = '\0';
+}
+
 // Copies what each OnDevice call was given, and tries to open a port on the device meanwhile.
 class RecordingSink : public DeviceSink {
  public:
@@ -102,21 +108,22 @@ class RecordingSink : public DeviceSink {
                const char* devicePath, const char* deviceId) override {
     if (calls < static_cast<int>(kDevices)) {
       Report& r = reports[calls];
-      r.fieldsMatch = Equal(manufacturer, "Acme") && StartsWith(model, "Fax ") &&
-                      Equal(transport, "USB") && Equal(devicePath, machine.paths[calls]) &&
-                      Equal(deviceId, "MFG:Acme");
-      r.model = model[4];
+      Copy(r.fields[0], sizeof r.fields[0], manufacturer);
+      Copy(r.fields[1], sizeof r.fields[1], model);
+      Copy(r.fields[2], sizeof r.fields[2], transport);
+      Copy(r.fields[3], sizeof r.fields[3], devicePath);
+      Copy(r.fields[4], sizeof r.fields[4], deviceId);
       UsbPort* port = library.createPort(devicePath);
-      r.heldByProbe = port && port->Open() == 0;
+      r.portOpen = port ? port->Open() : -1;
       delete port;
     }
     return ++calls < goOnFor;
   }
 
+  // The five strings in OnDevice's order, and what a port's Open on the device returned.
   struct Report {
-    bool fieldsMatch;
-    bool heldByProbe;
-    char model;
+    char fields[5][128];  // cut to 127 characters
+    int portOpen;
   } reports[kDevices] = {};
   int calls = 0;
 
@@ -125,14 +132,16 @@ class RecordingSink : public DeviceSink {
   int goOnFor;
 };
 
-bool DevicesAreFree() {
-  for (const char* path : machine.paths) {
-    HANDLE file = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    CloseHandle(file);
+// After the walk every probe has closed its device: each opens again with share mode 0.
+void CheckDevicesAreFree() {
+  for (DWORD d = 0; d < kDevices; ++d) {
+    HANDLE file = CreateFileA(machine.paths[d], GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const DWORD error = file == INVALID_HANDLE_VALUE ? GetLastError() : 0;
+    Check(file != INVALID_HANDLE_VALUE, "device %u: after the walk it opens alone, last error %u",
+          d + 1, error);
+    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
   }
-  return true;
 }
 
 void Enumerate(const Library& library) {
@@ -140,17 +149,29 @@ void Enumerate(const Library& library) {
   machine.setsOpen = 0;
   machine.idRequests = 0;
   const int found = library.enumerateDevices(&all);
-  Check(found == 1 && all.calls == 2 && all.reports[0].fieldsMatch && all.reports[1].fieldsMatch &&
-            all.reports[0].model == '1' && all.reports[1].model == '2',
-        "EnumerateDevices reports each device to the host's OnDevice, with its strings");
-  Check(all.reports[0].heldByProbe && all.reports[1].heldByProbe,
-        "while OnDevice runs, the probe holds the device: a port cannot open it");
-  Check(DevicesAreFree(), "after the walk every probe has closed its device");
+  Check(found == 1, "a walk over two devices: returned %d", found);
+  Check(all.calls == 2, "a walk over two devices: OnDevice called %d times", all.calls);
+  const char* const names[5] = {"manufacturer", "model", "transport", "devicePath", "deviceId"};
+  for (DWORD d = 0; d < kDevices; ++d) {
+    const char model[] = {'F', 'a', 'x', ' ', static_cast<char>('1' + d), '\0'};
+    const char* const want[5] = {"Acme", model, "USB", machine.paths[d], "MFG:Acme"};
+    for (int f = 0; f < 5; ++f) {
+      Check(Equal(all.reports[d].fields[f], want[f]), "device %u: %s is '%s', want '%s'", d + 1,
+            names[f], all.reports[d].fields[f], want[f]);
+    }
+    // While OnDevice runs, the probe holds the device.
+    Check(all.reports[d].portOpen == 0, "device %u: a port's Open inside OnDevice returned %d",
+          d + 1, all.reports[d].portOpen);
+  }
+  CheckDevicesAreFree();
 
   RecordingSink first(library, 1);
   machine.setsOpen = 0;
-  Check(library.enumerateDevices(&first) == 1 && first.calls == 1 && machine.setsOpen == 1,
-        "a sink that returns 0 ends the walk");
+  const int foundFirst = library.enumerateDevices(&first);
+  Check(foundFirst == 1, "a sink that returns 0 at once: returned %d", foundFirst);
+  Check(first.calls == 1, "a sink that returns 0 at once: OnDevice called %d times", first.calls);
+  Check(machine.setsOpen == 1, "a sink that returns 0 at once: %u device sets asked for",
+        machine.setsOpen);
 }
 
 }  // namespace
@@ -176,10 +197,13 @@ void TestDiscovery(const Library& library) {
       {"KERNEL32.dll", "DeviceIoControl", reinterpret_cast<void*>(DriverIoControl)},
   };
   constexpr size_t kImports = sizeof imports / sizeof imports[0];
-  if (Check(ok && SwapAll(library.module, imports, kImports),
-            "stand-ins for SetupAPI and the drivers replace the DLL's imports of them")) {
+  if (Check(ok, "discovery: plain files stand in for the devices") &&
+      Check(
+          SwapAll(library.module, imports, kImports),
+          "discovery: stand-ins for SetupAPI and the drivers replace the DLL's imports of them")) {
     Enumerate(library);
-    Check(SwapAll(library.module, imports, kImports), "the DLL's own imports are put back");
+    Check(SwapAll(library.module, imports, kImports),
+          "discovery: the DLL's own imports are put back");
   }
   for (const char* path : machine.paths) DeleteFileA(path);
 }

@@ -16,17 +16,28 @@ class CountingSink : public DeviceSink {
 }  // namespace
 
 void TestExports(const Library& library) {
-  Check(reinterpret_cast<void*>(library.enumerateDevices) ==
-            GetProcAddress(library.module, "EnumerateDevices"),
-        "EnumerateDevices is ordinal 1, undecorated");
-  Check(reinterpret_cast<void*>(library.createPort) == GetProcAddress(library.module, "CreatePort"),
-        "CreatePort is ordinal 2, undecorated");
+  // Each export by its ordinal is the one by its undecorated name.
+  const struct {
+    const char* name;
+    unsigned ordinal;
+    const void* byOrdinal;
+  } exports[] = {
+      {"EnumerateDevices", 1, reinterpret_cast<const void*>(library.enumerateDevices)},
+      {"CreatePort", 2, reinterpret_cast<const void*>(library.createPort)},
+  };
+  for (const auto& e : exports) {
+    const void* byName = reinterpret_cast<const void*>(GetProcAddress(library.module, e.name));
+    Check(byName == e.byOrdinal, "%s: ordinal %u is at %08x, the name at %08x", e.name, e.ordinal,
+          Address(e.byOrdinal), Address(byName));
+  }
 
   // Wine has no devices of either interface class: the walk finds nothing to report.
   CountingSink sink;
   const int found = library.enumerateDevices(&sink);
-  Check(found == 0 && sink.calls == 0, "EnumerateDevices returns 0 and never calls the sink");
-  Check(library.enumerateDevices(nullptr) == 0, "EnumerateDevices with no sink returns 0");
+  Check(found == 0, "EnumerateDevices with no devices: returned %d", found);
+  Check(sink.calls == 0, "EnumerateDevices with no devices: OnDevice called %d times", sink.calls);
+  const int withoutSink = library.enumerateDevices(nullptr);
+  Check(withoutSink == 0, "EnumerateDevices with no sink: returned %d", withoutSink);
 }
 
 }  // namespace suite

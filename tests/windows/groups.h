@@ -10,14 +10,12 @@ namespace suite {
 void TestExports(const Library& library);
 // Enumeration with stand-ins for SetupAPI and the drivers: the host's sink across the boundary.
 void TestDiscovery(const Library& library);
-// A port's life on a pipe device: open, close, reopen, exclusive access, destruction.
+// A port's life on a pipe device: open, close, reopen, destruction.
 void TestPortLifecycle(const Library& library);
 // Write and Read on a pipe device: chunking, gathering, timeouts.
 void TestTransfers(const Library& library);
-// Share modes on plain files.
+// Exclusive open, on plain files: a port opens nothing another handle holds, and shares nothing.
 void TestSharing(const Library& library);
-// The image as llvm-readobj describes it, from the dump at `dumpPath`.
-void TestImage(const char* dumpPath);
 
 }  // namespace suite
 

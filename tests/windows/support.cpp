@@ -151,18 +151,12 @@ bool EqualNoCase(const char* a, const char* b) {
   return Lower(*a) == Lower(*b);
 }
 
-bool StartsWith(const char* text, const char* prefix) {
-  while (*prefix && *text == *prefix) ++text, ++prefix;
-  return *prefix == '\0';
-}
-
-bool SameBytes(const void* a, const void* b, size_t count) {
+unsigned FirstDifference(const void* a, const void* b, size_t count) {
   const auto* x = static_cast<const unsigned char*>(a);
   const auto* y = static_cast<const unsigned char*>(b);
-  for (size_t i = 0; i < count; ++i) {
-    if (x[i] != y[i]) return false;
-  }
-  return true;
+  size_t i = 0;
+  while (i < count && x[i] == y[i]) ++i;
+  return static_cast<unsigned>(i);
 }
 
 void FillPattern(void* buffer, size_t count, unsigned seed) {
@@ -196,14 +190,6 @@ int Arguments(const char** argv, int capacity) {
     if (used < sizeof storage) storage[used++] = '\0';
   }
   return count;
-}
-
-void* Allocate(size_t bytes) {
-  return HeapAlloc(GetProcessHeap(), 0, bytes);
-}
-
-void Release(void* memory) {
-  if (memory) HeapFree(GetProcessHeap(), 0, memory);
 }
 
 bool Load(const char* path, Library* library) {

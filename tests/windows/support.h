@@ -30,18 +30,18 @@ unsigned Summary();
 size_t Length(const char* text);
 bool Equal(const char* a, const char* b);
 bool EqualNoCase(const char* a, const char* b);
-bool StartsWith(const char* text, const char* prefix);
-bool SameBytes(const void* a, const void* b, size_t count);
+// The offset of the first byte at which `a` and `b` differ, or `count` when they are the same.
+unsigned FirstDifference(const void* a, const void* b, size_t count);
+// An address as %08x shows it.
+inline unsigned Address(const void* pointer) {
+  return static_cast<unsigned>(reinterpret_cast<uintptr_t>(pointer));
+}
 // Fills `buffer` with a byte pattern that differs from one call's `seed` to the next.
 void FillPattern(void* buffer, size_t count, unsigned seed);
 
 // The program's arguments, split as the platform's own programs split their command line.
 // Returns the count; argument 0 is the program.
 int Arguments(const char** argv, int capacity);
-
-// Memory that outlives a stack frame of 4 KiB; null when there is none.
-void* Allocate(size_t bytes);
-void Release(void* memory);
 
 // The DLL as the host sees it.
 typedef decltype(&EnumerateDevices) EnumerateDevicesFunction;

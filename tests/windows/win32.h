@@ -111,8 +111,6 @@ IMPORT HANDLE WINAPI CreateThread(void* security, size_t stackSize, ThreadProc* 
                                   void* parameter, DWORD flags, DWORD* threadId);
 
 IMPORT HANDLE WINAPI GetProcessHeap(void);
-IMPORT void* WINAPI HeapAlloc(HANDLE heap, DWORD flags, size_t bytes);
-IMPORT BOOL WINAPI HeapFree(HANDLE heap, DWORD flags, void* memory);
 IMPORT size_t WINAPI HeapSize(HANDLE heap, DWORD flags, const void* memory);
 IMPORT BOOL WINAPI HeapWalk(HANDLE heap, PROCESS_HEAP_ENTRY* entry);
 IMPORT BOOL WINAPI VirtualProtect(void* address, size_t size, DWORD protection,

@@ -19,7 +19,6 @@ const unsigned kPiece = 16384;
 // The command line, checked: a command runs only with what it needs, and well formed.
 struct Options {
   enum { kMaxPositional = 32 };
-  const char* command;
   const char* positional[kMaxPositional];  // after the command: PATH first, then N or TEXT
   unsigned positionalCount;
   bool json;

@@ -254,7 +254,6 @@ int RunProbe(int argc, char** argv) {
   if (!command) return UsageError(console, nullptr, "unknown command", argv[1]);
 
   Options options = {};
-  options.command = command->name;
   options.timeoutMs = kDefaultTimeoutMs;
   options.idleMs = kDefaultIdleMs;
   const char* hex = nullptr;

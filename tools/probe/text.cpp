@@ -39,10 +39,6 @@ void PutChar(Out& out, char c) {
   out.data[out.used++] = c;
 }
 
-void PutBytes(Out& out, const char* bytes, unsigned count) {
-  for (unsigned i = 0; i < count; ++i) PutChar(out, bytes[i]);
-}
-
 void Put(Out& out, const char* text) {
   while (*text) PutChar(out, *text++);
 }

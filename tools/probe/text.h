@@ -16,7 +16,6 @@ struct Out {
 void Start(Out& out, int fd);
 void Flush(Out& out);
 void Put(Out& out, const char* text);
-void PutBytes(Out& out, const char* bytes, unsigned count);
 void PutChar(Out& out, char c);
 void PutNumber(Out& out, unsigned long value);
 void PutHexByte(Out& out, unsigned char value);
