@@ -14,6 +14,8 @@ void TestDiscovery(const Library& library);
 void TestPortLifecycle(const Library& library);
 // Write and Read on a pipe device: chunking, gathering, timeouts.
 void TestTransfers(const Library& library);
+// The last-error value after each kind of failure, as the public header states it.
+void TestLastError(const Library& library);
 // Share modes on plain files.
 void TestSharing(const Library& library);
 // The image as llvm-readobj describes it, from the dump at `dumpPath`.

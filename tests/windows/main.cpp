@@ -23,6 +23,7 @@ extern "C" void WINAPI SuiteMain() {
     TestDiscovery(library);
     TestPortLifecycle(library);
     TestTransfers(library);
+    TestLastError(library);
     TestSharing(library);
     Check(FreeLibrary(library.module) != 0, "the DLL unloads");
   }
