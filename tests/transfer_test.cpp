@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "sim_fixture.h"
@@ -265,6 +266,24 @@ TEST_F(TransferTest, RefusedCallsMoveNothing) {
   }
   EXPECT_EQ(machine.Log().Count("ReadFile") + machine.Log().Count("WriteFile"), 0u);
   delete closed;
+}
+
+// The last-error value is the calling thread's: a Read that times out on another thread leaves
+// this thread's value alone.
+TEST_F(TransferTest, LastErrorIsTheCallingThreads) {
+  SetLastError(kSentinel);
+  DWORD otherThreadSaw = 0;
+  std::thread other([&] {
+    simwin::Scope onThisThread(machine);
+    char buffer[4];
+    unsigned transferred = 0;
+    SetLastError(0);
+    EXPECT_EQ(port->Read(buffer, sizeof buffer, &transferred, 100), 0);
+    otherThreadSaw = GetLastError();
+  });
+  other.join();
+  EXPECT_EQ(otherThreadSaw, ERROR_TIMEOUT);
+  EXPECT_EQ(GetLastError(), kSentinel);
 }
 
 // A read that timed out loses nothing that arrives later: the next read gets it.
