@@ -4,14 +4,18 @@ JOBS ?= 2
 export CMAKE_BUILD_PARALLEL_LEVEL := $(JOBS)
 export CTEST_PARALLEL_LEVEL := $(JOBS)
 
-.PHONY: all test demo deps native asan windows bench clean tsan fuzz memcheck
+.PHONY: all test demo deps deps-native native asan windows bench clean tsan fuzz memcheck dist
 
 all: native
 
 test: deps native asan tsan windows
 
 deps:
-	@bash tools/install-deps.sh
+	@bash tools/install-deps.sh all
+
+# Only what the native build needs: no Wine and no LLVM.
+deps-native:
+	@bash tools/install-deps.sh native
 
 native:
 	cmake --workflow --preset default
@@ -34,7 +38,7 @@ memcheck: deps
 	cmake --workflow --preset memcheck
 
 # The README's first command: usb1284-probe on its built-in simulated machine.
-demo: deps
+demo: deps-native
 	@echo "building usb1284-probe..."
 	@cmake --preset default > /dev/null
 	@cmake --build --preset demo > /dev/null
@@ -51,6 +55,11 @@ bench:
 	cmake --preset windows > /dev/null
 	cmake --build --preset windows > /dev/null
 	@cd build/windows && ../../tests/windows/run-under-wine.sh "$$PWD/wine" usb1284_bench.exe usb1284.dll
+
+# The integrator's kit: build/dist/usb1284-<version>-win32.zip.
+dist: deps
+	cmake --preset windows
+	cmake --build --preset windows --target dist -j $(JOBS)
 
 clean:
 	rm -rf build

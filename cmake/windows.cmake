@@ -67,3 +67,7 @@ add_subdirectory(tests/windows)
 
 # usb1284-probe.exe, the host tool, and its check under Wine.
 include(tools/probe/windows.cmake)
+
+# The integrator's kit (make dist), and the check that its example builds from it alone.
+include(cmake/dist.cmake)
+add_subdirectory(tests/kit)

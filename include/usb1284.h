@@ -1,7 +1,8 @@
 /*
  * usb1284: find IEEE 1284 devices on USB and exchange bytes with one of them.
  *
- * The library is a 32-bit Windows DLL with two exports and two classes that cross its boundary:
+ * The library is a 32-bit Windows DLL, usb1284.dll, with two exports and two classes that cross
+ * its boundary:
  *
  *   EnumerateDevices (ordinal 1)  walks the present device interfaces and reports each device whose
  *                                 IEEE 1284 device ID names a manufacturer and a model to a
@@ -9,12 +10,45 @@
  *   CreatePort (ordinal 2)        makes a UsbPort for one device path; the host opens it, moves
  *                                 bytes with Read and Write, closes it and deletes it.
  *
- * Everything runs on the caller's thread. The library keeps no global state, starts no threads and
- * takes no locks. No call throws; each one reports its outcome through its return value, and the
- * platform's last-error value is left as the failing platform call set it.
+ * Which hosts can use it: programs built for the MSVC C++ ABI on 32-bit Windows, that is with
+ * Microsoft's compiler (Visual C++ 2005 and later, as C++98 or any later standard) or with clang in
+ * MSVC mode (--target=i686-pc-windows-msvc). The classes cross the boundary as virtual tables laid
+ * out by that ABI: methods are thiscall and the virtual destructor is one deleting-destructor
+ * entry. MinGW g++ lays out virtual tables differently (two destructor entries), so a host built
+ * with it calls the wrong entries and must not use this header.
  *
- * This header includes nothing. It compiles as C++ with gcc, clang and the MSVC ABI; on 32-bit
- * Windows the exports use the cdecl convention and the methods the platform's thiscall.
+ * Link the import library usb1284.lib, or load the DLL with LoadLibrary and take the exports with
+ * GetProcAddress, by name or by ordinal. This header includes nothing and compiles as C++98.
+ *
+ * Threads: every call runs on the caller's thread. The library keeps no global state, starts no
+ * threads and takes no locks. Separate ports, and enumerations, may run on separate threads; calls
+ * on one port must not overlap.
+ *
+ * Unloading: delete every port before the DLL is unloaded (FreeLibrary). A port's destructor is
+ * code in the DLL; deleting a port after the DLL has gone calls into nothing.
+ *
+ * Errors: no call throws. Each call reports its outcome through its return value, and after a
+ * failure the platform's last-error value (GetLastError, on the calling thread) holds exactly one
+ * of the values below. The library sets a value itself only where no platform call failed; where
+ * one did, that call's own error is left.
+ *
+ *   call              after a failure, GetLastError() is
+ *   ----------------  ----------------------------------------------------------------------------
+ *   CreatePort        ERROR_NOT_ENOUGH_MEMORY (8) when it returns null: no memory could be had.
+ *   Open              the error of the CreateEventA or the CreateFileA that failed, such as
+ *                     ERROR_FILE_NOT_FOUND (2) for an absent device, ERROR_SHARING_VIOLATION (32)
+ *                     for a device held by another handle.
+ *   Read, Write       ERROR_INVALID_PARAMETER (87): `transferred` is null (checked first).
+ *                     ERROR_INVALID_HANDLE (6): the port is not open.
+ *                     the operation's own error: a read or write failed at once, or the wait for
+ *                     a pending one failed.
+ *                     ERROR_TIMEOUT (1460): every timeout. A pending operation outlived the
+ *                     deadline and was cancelled, or the call gave up at the deadline after
+ *                     operations that moved nothing, whatever bytes had moved before them.
+ *   Close             the error of the CloseHandle that failed.
+ *   EnumerateDevices  nothing: its result is all it reports.
+ *
+ * On success the last-error value is unspecified.
  */
 #ifndef USB1284_H
 #define USB1284_H
@@ -24,6 +58,12 @@
 #else
 #define USB1284_CALL
 #endif
+
+/*
+ * The size of the buffer a port keeps its device path in, the NUL included: a port keeps at most
+ * USB1284_MAX_PATH - 1 (259) characters of the path it was made for.
+ */
+#define USB1284_MAX_PATH 260
 
 /*
  * DeviceSink: the host's receiver of discovered devices. The host implements and owns it; the
@@ -46,6 +86,12 @@ class DeviceSink {
    * The device stays open by the enumeration's probe until OnDevice returns, so a UsbPort opened
    * on devicePath from inside OnDevice fails to open.
    *
+   * OnDevice must not throw. The library is built without exceptions and runs no cleanup while
+   * one passes through it: an exception that leaves OnDevice skips the rest of the enumeration,
+   * and the device held by the probe, the walk's device information set and its memory are never
+   * given back (the device stays in use until the process ends). Catch everything inside OnDevice
+   * and return 0 to stop the walk.
+   *
    * Return nonzero to go on with the enumeration, 0 to end it.
    */
   virtual int OnDevice(const char* manufacturer, const char* model, const char* transport,
@@ -58,27 +104,28 @@ class DeviceSink {
 /*
  * UsbPort: byte-stream I/O with one device. Made only by CreatePort; it belongs to the host from
  * then until the host deletes it. `delete port` goes through the virtual destructor, which closes
- * whatever is open and gives the memory back to the library's allocator; never release a port
- * any other way. Calls on one port must not overlap; separate ports are independent.
+ * whatever is open and gives the memory back to the library's allocator (the process heap); never
+ * release a port any other way. Calls on one port must not overlap; separate ports are independent.
  *
- * The virtual operations come in this order: destructor, Open, Read, Write, Close. Each of Open,
- * Read, Write and Close returns 1 on success and 0 on failure.
+ * The class is an interface: the host cannot make, copy or derive a port of its own. The virtual
+ * operations come in this order: destructor, Open, Read, Write, Close. Each of Open, Read, Write
+ * and Close returns 1 on success and 0 on failure, with the last-error value of the table above.
  */
 class UsbPort {
  public:
-  /* Used by CreatePort. maxChunk is the most bytes one platform read or write may ask for. */
-  UsbPort(const char* devicePath, unsigned maxChunk);
-
   /* Closes the device and the event if they are open, then releases the port. */
-  virtual ~UsbPort();
+  virtual ~UsbPort() {}
 
   /*
-   * Opens the device for exclusive, overlapped I/O. Creates the port's event first if it has none
-   * (0 when that fails). Returns 1 when the port is open, including when it already was (nothing
-   * new is opened then). Returns 0 when the device is absent or held open by any other handle;
-   * the port can be opened again later.
+   * Opens the device for exclusive, overlapped I/O. Exclusive access is enforced by the device's
+   * driver, which refuses a second open while one is held: any other handle to the device, this
+   * library's or another program's, makes Open fail, usually with ERROR_SHARING_VIOLATION.
+   *
+   * Creates the port's event first if it has none. Returns 1 when the port is open, including when
+   * it already was (nothing new is opened then). Returns 0 when the event cannot be made, or the
+   * device is absent or held open by any other handle; the port can be opened again later.
    */
-  virtual int Open();
+  virtual int Open() = 0;
 
   /*
    * Read and Write move exactly `length` bytes between `buffer` and the device, in platform
@@ -98,34 +145,20 @@ class UsbPort {
    * is measured as elapsed time, so it stays right when the tick count wraps.
    *
    * When the deadline passes, the pending operation is cancelled and the call returns only once
-   * that operation has ended: the platform never writes `buffer` after Read has returned.
+   * that operation has ended: the platform never writes `buffer` after Read has returned. So Read
+   * and Write can outlast `timeoutMs` by the time the device's driver takes to end a cancelled
+   * operation; with a driver that does not honour the cancel, that is as long as the operation
+   * takes.
    */
-  virtual int Read(void* buffer, unsigned length, unsigned* transferred, unsigned timeoutMs);
-  virtual int Write(const void* buffer, unsigned length, unsigned* transferred, unsigned timeoutMs);
+  virtual int Read(void* buffer, unsigned length, unsigned* transferred, unsigned timeoutMs) = 0;
+  virtual int Write(const void* buffer, unsigned length, unsigned* transferred,
+                    unsigned timeoutMs) = 0;
 
   /*
    * Closes the device, then the event. Returns 1 when both are closed (or were never open). When
    * closing one fails, returns 0 and keeps that handle, so a later Close tries it again.
    */
-  virtual int Close();
-
-  /* The port's memory comes from the library's allocator; null when it cannot be had. */
-  static void* operator new(decltype(sizeof 0) size) noexcept;
-  static void operator delete(void* memory) noexcept;
-
- private:
-  typedef int IoOperation(void* file, void* cursor, unsigned length, unsigned* done,
-                          void* overlapped);
-  int Transfer(IoOperation* operation, void* buffer, unsigned length, unsigned* transferred,
-               unsigned timeoutMs);
-
-  UsbPort(const UsbPort&) = delete;
-  UsbPort& operator=(const UsbPort&) = delete;
-
-  unsigned maxChunk;
-  void* ioEvent;
-  char path[260];
-  void* file;
+  virtual int Close() = 0;
 };
 
 extern "C" {
@@ -137,14 +170,16 @@ extern "C" {
  * Devices that cannot be opened (absent, or held open elsewhere) or give no usable ID are skipped.
  *
  * Returns 1 when at least one device was reported, else 0. A null sink reports nothing and
- * returns 0. The sink stays the host's.
+ * returns 0. The sink stays the host's. The result is all it reports: the last-error value after
+ * it means nothing.
  */
 int USB1284_CALL EnumerateDevices(DeviceSink* sink);
 
 /*
- * Makes a port for devicePath (a path that OnDevice reported; at most 259 characters are kept,
- * and a null path is taken as an empty one). The device is not opened. Returns null when memory
- * cannot be had. The host owns the port and releases it with `delete`.
+ * Makes a port for devicePath (a path that OnDevice reported; at most USB1284_MAX_PATH - 1
+ * characters are kept, and a null path is taken as an empty one). The device is not opened.
+ * Returns null, with ERROR_NOT_ENOUGH_MEMORY, when memory cannot be had. The host owns the port
+ * and releases it with `delete`.
  */
 UsbPort* USB1284_CALL CreatePort(const char* devicePath);
 

@@ -18,13 +18,18 @@ thread_local Machine* t_current = nullptr;
 thread_local DWORD t_lastError = 0;
 }  // namespace
 
-void SetLastError(DWORD error) {
-  t_lastError = error;
-}
-
 DWORD LastError() {
   return t_lastError;
 }
+
+}  // namespace simwin
+
+// Per thread, as the real one is.
+extern "C" void SetLastError(DWORD error) {
+  simwin::t_lastError = error;
+}
+
+namespace simwin {
 
 // ---- scripts ---------------------------------------------------------------------------------
 

@@ -36,8 +36,8 @@ using usb1284::kUsbPrintClass;
 
 bool SameGuid(const GUID& a, const GUID& b);
 
-// The calling thread's last-error value, which GetLastError reads.
-void SetLastError(DWORD error);
+// The calling thread's last-error value, which GetLastError reads and ::SetLastError (declared in
+// platform/win32.h, defined in machine.cpp) sets, for the library and the simulation alike.
 DWORD LastError();
 
 // How a driver answers one device-control request.

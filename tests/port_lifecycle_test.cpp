@@ -16,24 +16,6 @@ class PortTest : public SimTest {
   simwin::Device* device = nullptr;
 };
 
-TEST_F(PortTest, OpenUsesAnExclusiveOverlappedHandleAndAManualResetEvent) {
-  UsbPort* port = CreatePort(kPath);
-  ASSERT_NE(port, nullptr);
-  EXPECT_EQ(machine.OpenHandles(), 0u) << "CreatePort opens nothing";
-  ASSERT_EQ(port->Open(), 1);
-
-  EXPECT_EQ(machine.Log().Args("CreateEventA", 0), (std::vector<uint64_t>{1}));  // manual reset
-  EXPECT_EQ(machine.Log().Args("CreateEventA", 1), (std::vector<uint64_t>{0}));  // not signalled
-  EXPECT_EQ(machine.Log().Texts("CreateFileA"), (std::vector<std::string>{kPath}));
-  EXPECT_EQ(machine.Log().Args("CreateFileA", 0),
-            (std::vector<uint64_t>{GENERIC_READ | GENERIC_WRITE}));
-  EXPECT_EQ(machine.Log().Args("CreateFileA", 1), (std::vector<uint64_t>{0}));
-  EXPECT_EQ(machine.Log().Args("CreateFileA", 3), (std::vector<uint64_t>{FILE_FLAG_OVERLAPPED}));
-  delete port;
-  // Destroying an open port closed the device and the event.
-  EXPECT_EQ(machine.Log().Count("CloseHandle"), 2u);
-}
-
 TEST_F(PortTest, TwoPortsOnOnePath) {
   UsbPort* first = CreatePort(kPath);
   UsbPort* second = CreatePort(kPath);
@@ -85,10 +67,78 @@ TEST_F(PortTest, NullPathIsTakenAsEmpty) {
   delete port;
 }
 
-TEST_F(PortTest, CreatePortWithoutMemory) {
-  machine.FailCall("HeapAlloc", 1, ERROR_NOT_ENOUGH_MEMORY);
-  EXPECT_EQ(CreatePort(kPath), nullptr);
+// After each failure of CreatePort, Open and Close, the last-error value is the failing platform
+// call's own, or the library's where no platform call failed. Each row brings the port to the call
+// and makes it fail; the value before the call is a sentinel.
+constexpr DWORD kSentinel = 0xdeadbeef;
+constexpr DWORD kInjected = 1450;  // an error only the injected fault gives
+
+struct LastErrorCase {
+  const char* label;
+  // Makes the call fail and returns its result (CreatePort's as 1 or 0); may replace the port.
+  std::function<int(simwin::Machine&, simwin::Device&, UsbPort*&)> fail;
+  DWORD lastError;
+};
+void PrintTo(const LastErrorCase& c, std::ostream* out) {
+  *out << c.label;
 }
+
+class PortLastErrorTest : public PortTest, public ::testing::WithParamInterface<LastErrorCase> {};
+
+TEST_P(PortLastErrorTest, FailureLeavesItsError) {
+  UsbPort* port = CreatePort(kPath);
+  const int result = GetParam().fail(machine, *device, port);
+  const DWORD lastError = GetLastError();
+  machine.ClearFaults();
+  EXPECT_EQ(result, 0);
+  EXPECT_EQ(lastError, GetParam().lastError);
+  delete port;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Calls, PortLastErrorTest,
+    ::testing::Values(
+        // HeapAlloc sets no last-error value; the fault here sets 0 to stand for that.
+        LastErrorCase{"create_port_without_memory",
+                      [](simwin::Machine& m, simwin::Device&, UsbPort*& p) {
+                        delete p;
+                        m.FailCall("HeapAlloc", 1, 0);
+                        SetLastError(kSentinel);
+                        p = CreatePort(kPath);
+                        return p ? 1 : 0;
+                      },
+                      ERROR_NOT_ENOUGH_MEMORY},
+        LastErrorCase{"open_when_no_event_can_be_made",
+                      [](simwin::Machine& m, simwin::Device&, UsbPort*& p) {
+                        m.FailCall("CreateEventA", 1, kInjected);
+                        SetLastError(kSentinel);
+                        return p->Open();
+                      },
+                      kInjected},
+        LastErrorCase{"open_absent_device",
+                      [](simwin::Machine&, simwin::Device& d, UsbPort*& p) {
+                        d.present = false;
+                        SetLastError(kSentinel);
+                        return p->Open();
+                      },
+                      ERROR_FILE_NOT_FOUND},
+        LastErrorCase{"close_fails_on_the_device",
+                      [](simwin::Machine& m, simwin::Device&, UsbPort*& p) {
+                        EXPECT_EQ(p->Open(), 1);
+                        m.FailCall("CloseHandle", 1, kInjected);
+                        SetLastError(kSentinel);
+                        return p->Close();
+                      },
+                      kInjected},
+        LastErrorCase{"close_fails_on_the_event",
+                      [](simwin::Machine& m, simwin::Device&, UsbPort*& p) {
+                        EXPECT_EQ(p->Open(), 1);
+                        m.FailCall("CloseHandle", 2, kInjected);
+                        SetLastError(kSentinel);
+                        return p->Close();
+                      },
+                      kInjected}),
+    [](const ::testing::TestParamInfo<LastErrorCase>& info) { return info.param.label; });
 
 TEST_F(PortTest, MemoryComesFromTheLibraryAllocator) {
   UsbPort* port = CreatePort(kPath);

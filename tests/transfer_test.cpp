@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "sim_fixture.h"
@@ -14,6 +15,15 @@ using simwin::Outcome;
 
 const char kPath[] = "\\\\?\\usb#vid_0001&pid_0002#9#{75704901-8ad0-11d3-b04b-00104b02010e}";
 constexpr DWORD kSentinel = 0xdeadbeef;
+constexpr DWORD kUnspecified =
+    0;  // the last-error value after a success is not part of the contract
+
+// Fills the stack below the caller with 0xA5, so that a record field the library forgets to set
+// holds garbage rather than a zero left there by chance.
+__attribute__((noinline)) void PaintStack() {
+  volatile unsigned char paint[16384];
+  for (size_t i = 0; i < sizeof paint; ++i) paint[i] = 0xA5;
+}
 
 class TransferTest : public SimTest {
  protected:
@@ -45,6 +55,7 @@ struct TransferCase {
   std::vector<uint64_t> sizes;  // bytes asked by each operation
   std::vector<uint64_t> waits;  // each wait's milliseconds
   uint64_t elapsedMs;           // virtual time the call took
+  DWORD lastError;              // after a failure; kUnspecified after a success
 };
 void PrintTo(const TransferCase& c, std::ostream* out) {
   *out << c.label;
@@ -61,20 +72,27 @@ TEST_P(TransferCaseTest, Runs) {
   const uint64_t allocations = machine.AllocationCount();
 
   unsigned transferred = kSentinel;
+  SetLastError(kSentinel);
+  PaintStack();
   const int result = c.direction == kRead
                          ? port->Read(buffer.data(), c.length, &transferred, c.timeoutMs)
                          : port->Write(buffer.data(), c.length, &transferred, c.timeoutMs);
 
   const char* op = c.direction == kRead ? "ReadFile" : "WriteFile";
+  const DWORD lastError = GetLastError();
   EXPECT_EQ(result, c.result);
   EXPECT_EQ(transferred, c.transferred);
+  if (c.result == 0) {
+    EXPECT_EQ(lastError, c.lastError);
+  }
   EXPECT_EQ(machine.Log().Args(op, 1), c.sizes) << machine.Log().ToString();
   EXPECT_EQ(machine.Log().Args("WaitForSingleObject", 1), c.waits);
   EXPECT_EQ(machine.Now() - start, c.elapsedMs);
   EXPECT_EQ(machine.InFlight(), 0u) << "returned with an operation in flight";
   EXPECT_EQ(machine.AllocationCount(), allocations) << "a transfer allocates nothing";
-  // Every operation starts at offset 0, on a reset event.
+  // Every operation starts at offset 0 (both halves), on a reset event.
   for (uint64_t offset : machine.Log().Args(op, 2)) EXPECT_EQ(offset, 0u);
+  for (uint64_t offsetHigh : machine.Log().Args(op, 3)) EXPECT_EQ(offsetHigh, 0u);
   EXPECT_EQ(machine.Log().Count("ResetEvent"), c.sizes.size());
   // What moved is what the call counted, and nothing past the buffer changed.
   if (c.direction == kWrite) {
@@ -106,62 +124,76 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, TransferCaseTest,
     ::testing::Values(
         TransferCase{"write_in_chunks", kWrite, 2 * 4096 + 808, 500, Writes({}), 1, 9000,
-                     V{4096, 4096, 808}, V{}, 0},
-        TransferCase{"length_zero_issues_nothing", kWrite, 0, 500, Writes({}), 1, 0, V{}, V{}, 0},
+                     V{4096, 4096, 808}, V{}, 0, kUnspecified},
+        TransferCase{"length_zero_issues_nothing", kWrite, 0, 500, Writes({}), 1, 0, V{}, V{}, 0,
+                     kUnspecified},
         TransferCase{"partial_operations_continue_where_they_stopped", kWrite, 10000, 500,
                      Writes({Outcome::Now(1000), Outcome::After(20, 3000)}), 1, 10000,
-                     V{4096, 4096, 4096, 1904}, V{500}, 20},
+                     V{4096, 4096, 4096, 1904}, V{500}, 20, kUnspecified},
         TransferCase{"read_gathered_over_operations", kRead, 100, 500,
                      Reads({Outcome::Now(10), Outcome::After(50, 20), Outcome::Now()}), 1, 100,
-                     V{100, 90, 70}, V{500}, 50},
+                     V{100, 90, 70}, V{500}, 50, kUnspecified},
         TransferCase{"device_never_answers", kRead, 100, 500, Reads({Outcome::Never()}), 0, 0,
-                     V{100}, V{500}, 501},
+                     V{100}, V{500}, 501, ERROR_TIMEOUT},
         TransferCase{"second_operation_waits_what_is_left", kWrite, 5000, 500,
                      Writes({Outcome::After(300), Outcome::Never()}), 0, 4096, V{4096, 904},
-                     V{500, 200}, 501},
+                     V{500, 200}, 501, ERROR_TIMEOUT},
         TransferCase{"failure_at_once_keeps_the_count", kWrite, 5000, 500,
-                     Writes({Outcome::Now(), Outcome::Fail(kAbort)}), 0, 4096, V{4096, 904}, V{},
-                     0},
+                     Writes({Outcome::Now(), Outcome::Fail(kAbort)}), 0, 4096, V{4096, 904}, V{}, 0,
+                     kAbort},
         TransferCase{"failure_after_pending_counts_nothing_and_goes_on", kWrite, 100, 500,
                      Writes({Outcome::FailAfter(10, kAbort), Outcome::Now()}), 1, 100, V{100, 100},
-                     V{500}, 10},
+                     V{500}, 10, kUnspecified},
         TransferCase{"immediate_operations_are_not_timed", kWrite, 3 * 4096, 100,
                      [](simwin::Machine&, simwin::Device& d) { d.opCostMs = 400; }, 1, 3 * 4096,
-                     V{4096, 4096, 4096}, V{}, 1200},
+                     V{4096, 4096, 4096}, V{}, 1200, kUnspecified},
         TransferCase{"after_the_deadline_a_ready_operation_still_counts", kWrite, 3 * 4096, 500,
                      [](simwin::Machine&, simwin::Device& d) {
                        d.opCostMs = 300;
                        Script(d, kWrite, {Outcome::Now(), Outcome::After(0), Outcome::After(10)});
                      },
-                     0, 2 * 4096, V{4096, 4096, 4096}, V{0, 0}, 901},
+                     0, 2 * 4096, V{4096, 4096, 4096}, V{0, 0}, 901, ERROR_TIMEOUT},
         TransferCase{"zero_byte_operations_at_once_end_at_the_deadline", kWrite, 100, 50,
                      [](simwin::Machine&, simwin::Device& d) {
                        d.opCostMs = 10;
                        d.otherwise = Outcome::Now(0);
                      },
-                     0, 0, V(5, 100), V{}, 50},
+                     0, 0, V(5, 100), V{}, 50, ERROR_TIMEOUT},
         TransferCase{
             "zero_byte_pending_operations_end_at_the_deadline", kRead, 100, 50,
             [](simwin::Machine&, simwin::Device& d) { d.otherwise = Outcome::After(20, 0); }, 0, 0,
-            V{100, 100, 100}, V{50, 30, 10}, 51},
+            V{100, 100, 100}, V{50, 30, 10}, 51, ERROR_TIMEOUT},
         TransferCase{"failed_pending_operations_end_at_the_deadline", kRead, 100, 50,
                      [](simwin::Machine&, simwin::Device& d) {
                        d.otherwise = Outcome::FailAfter(20, kAbort);
                      },
-                     0, 0, V{100, 100, 100}, V{50, 30, 10}, 51},
+                     0, 0, V{100, 100, 100}, V{50, 30, 10}, 51, ERROR_TIMEOUT},
         TransferCase{"cancelled_operation_is_waited_for", kRead, 100, 500,
                      [](simwin::Machine&, simwin::Device& d) {
                        d.cancelLatencyMs = 40;
                        Script(d, kRead, {Outcome::Never()});
                      },
-                     0, 0, V{100}, V{500}, 540},
+                     0, 0, V{100}, V{500}, 540, ERROR_TIMEOUT},
         TransferCase{"bytes_of_an_operation_that_ends_despite_the_cancel_count", kRead, 100, 500,
-                     Reads({Outcome::After(530, 60).IgnoringCancel()}), 0, 60, V{100}, V{500}, 530},
+                     Reads({Outcome::After(530, 60).IgnoringCancel()}), 0, 60, V{100}, V{500}, 530,
+                     ERROR_TIMEOUT},
         TransferCase{"operation_that_ends_despite_the_cancel_with_every_byte_succeeds", kRead, 5000,
                      500, Reads({Outcome::Now(), Outcome::After(530).IgnoringCancel()}), 1, 5000,
-                     V{4096, 904}, V{500}, 530},
+                     V{4096, 904}, V{500}, 530, kUnspecified},
         TransferCase{"driver_count_beyond_the_chunk_is_clamped", kWrite, 100, 500,
-                     Writes({Outcome::Now().Claiming(5000)}), 1, 100, V{100}, V{}, 0}),
+                     Writes({Outcome::Now().Claiming(5000)}), 1, 100, V{100}, V{}, 0, kUnspecified},
+        TransferCase{"failed_wait_leaves_its_own_error", kRead, 100, 500,
+                     [](simwin::Machine& m, simwin::Device& d) {
+                       m.FailCall("WaitForSingleObject", 1, ERROR_INVALID_HANDLE);
+                       Script(d, kRead, {Outcome::Never()});
+                     },
+                     0, 0, V{100}, V{500}, 1, ERROR_INVALID_HANDLE},
+        TransferCase{"failed_cancel_waits_for_the_end_and_times_out", kRead, 100, 500,
+                     [](simwin::Machine& m, simwin::Device& d) {
+                       m.FailCall("CancelIo", 1, kAbort);
+                       Script(d, kRead, {Outcome::After(530, 60)});
+                     },
+                     0, 60, V{100}, V{500}, 530, ERROR_TIMEOUT}),
     [](const ::testing::TestParamInfo<TransferCase>& info) { return info.param.label; });
 
 // The tick count wraps every 49.7 days. A call that starts just below the wrap, or that is given
@@ -200,24 +232,58 @@ INSTANTIATE_TEST_SUITE_P(
                                0xFFFFFFFFu}),
     [](const ::testing::TestParamInfo<WrapCase>& info) { return info.param.label; });
 
-TEST_F(TransferTest, PortNotOpenMovesNothing) {
+// Calls refused before any operation: on a port that is not open, and without a place for the
+// count (checked first). Each sets its own last-error value.
+TEST_F(TransferTest, RefusedCallsMoveNothing) {
   UsbPort* closed = CreatePort(kPath);
   char buffer[16] = {};
-  unsigned transferred = kSentinel;
-  EXPECT_EQ(closed->Read(buffer, sizeof buffer, &transferred, 100), 0);
-  EXPECT_EQ(transferred, 0u);
-  transferred = kSentinel;
-  EXPECT_EQ(closed->Write(buffer, 0, &transferred, 100), 0) << "even a zero-length write";
-  EXPECT_EQ(transferred, 0u);
+  struct Row {
+    const char* label;
+    UsbPort* port;
+    Direction direction;
+    unsigned length;
+    bool countPlace;
+    DWORD lastError;
+  } rows[] = {
+      {"read_not_open", closed, kRead, sizeof buffer, true, ERROR_INVALID_HANDLE},
+      {"zero_length_write_not_open", closed, kWrite, 0, true, ERROR_INVALID_HANDLE},
+      {"read_without_count", port, kRead, sizeof buffer, false, ERROR_INVALID_PARAMETER},
+      {"write_without_count", port, kWrite, sizeof buffer, false, ERROR_INVALID_PARAMETER},
+      {"not_open_and_without_count", closed, kWrite, sizeof buffer, false, ERROR_INVALID_PARAMETER},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.label);
+    unsigned transferred = kSentinel;
+    unsigned* count = row.countPlace ? &transferred : nullptr;
+    SetLastError(kSentinel);
+    const int result = row.direction == kRead ? row.port->Read(buffer, row.length, count, 100)
+                                              : row.port->Write(buffer, row.length, count, 100);
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(GetLastError(), row.lastError);
+    if (row.countPlace) {
+      EXPECT_EQ(transferred, 0u);
+    }
+  }
   EXPECT_EQ(machine.Log().Count("ReadFile") + machine.Log().Count("WriteFile"), 0u);
   delete closed;
 }
 
-TEST_F(TransferTest, NullTransferredMovesNothing) {
-  char buffer[16] = {};
-  EXPECT_EQ(port->Write(buffer, sizeof buffer, nullptr, 100), 0);
-  EXPECT_EQ(port->Read(buffer, sizeof buffer, nullptr, 100), 0);
-  EXPECT_EQ(machine.Log().Count("ReadFile") + machine.Log().Count("WriteFile"), 0u);
+// The last-error value is the calling thread's: a Read that times out on another thread leaves
+// this thread's value alone.
+TEST_F(TransferTest, LastErrorIsTheCallingThreads) {
+  SetLastError(kSentinel);
+  DWORD otherThreadSaw = 0;
+  std::thread other([&] {
+    simwin::Scope onThisThread(machine);
+    char buffer[4];
+    unsigned transferred = 0;
+    SetLastError(0);
+    EXPECT_EQ(port->Read(buffer, sizeof buffer, &transferred, 100), 0);
+    otherThreadSaw = GetLastError();
+  });
+  other.join();
+  EXPECT_EQ(otherThreadSaw, ERROR_TIMEOUT);
+  EXPECT_EQ(GetLastError(), kSentinel);
 }
 
 // A read that timed out loses nothing that arrives later: the next read gets it.

@@ -53,6 +53,7 @@ enum : DWORD {
   ERROR_IO_INCOMPLETE = 996,
   ERROR_IO_PENDING = 997,
   ERROR_DEVICE_NOT_CONNECTED = 1167,
+  ERROR_TIMEOUT = 1460,
   ERROR_INVALID_USER_BUFFER = 1784,
 
   DIGCF_PRESENT = 0x02,
@@ -115,6 +116,7 @@ WINAPI_IMPORT BOOL WINAPI ReadFile(HANDLE file, void* buffer, DWORD toRead, DWOR
 WINAPI_IMPORT BOOL WINAPI WriteFile(HANDLE file, const void* buffer, DWORD toWrite, DWORD* done,
                                     OVERLAPPED* overlapped);
 WINAPI_IMPORT DWORD WINAPI GetLastError(void);
+WINAPI_IMPORT void WINAPI SetLastError(DWORD error);
 WINAPI_IMPORT DWORD WINAPI WaitForSingleObject(HANDLE object, DWORD milliseconds);
 WINAPI_IMPORT BOOL WINAPI CancelIo(HANDLE file);
 WINAPI_IMPORT BOOL WINAPI GetOverlappedResult(HANDLE file, OVERLAPPED* overlapped, DWORD* done,

@@ -14,6 +14,8 @@ void TestDiscovery(const Library& library);
 void TestPortLifecycle(const Library& library);
 // Write and Read on a pipe device: chunking, gathering, timeouts.
 void TestTransfers(const Library& library);
+// The last-error value after each kind of failure, as the public header states it.
+void TestLastError(const Library& library);
 // Exclusive open, on plain files: a port opens nothing another handle holds, and shares nothing.
 void TestSharing(const Library& library);
 

@@ -25,6 +25,7 @@ extern "C" void WINAPI SuiteMain() {
     TestDiscovery(library);
     TestPortLifecycle(library);
     TestTransfers(library);
+    TestLastError(library);
     TestSharing(library);
     const BOOL freed = FreeLibrary(library.module);
     Check(freed != 0, "%s unloads: last error %u", argv[1], freed ? 0 : GetLastError());

@@ -5,8 +5,9 @@
 #include "commands.h"
 #include "crt.h"
 
+// The project's version, given by the build (project(VERSION) in CMakeLists.txt).
 #ifndef USB1284_PROBE_VERSION
-#define USB1284_PROBE_VERSION "0.0.0"
+#error "USB1284_PROBE_VERSION is given by the build"
 #endif
 
 namespace probe {
