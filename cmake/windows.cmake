@@ -59,3 +59,6 @@ add_subdirectory(tests/windows)
 
 # usb1284-probe.exe, the host tool, and its check under Wine.
 include(tools/probe/windows.cmake)
+
+# usb1284vdev.sys, the virtual device's driver, and its INF.
+include(tests/device/driver/driver.cmake)
