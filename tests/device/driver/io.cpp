@@ -343,6 +343,20 @@ NTSTATUS DispatchDeviceIoControl(Instance* instance, IRP* irp) {
   return status;
 }
 
+NTSTATUS DispatchOther(Instance* instance, IRP* irp) {
+  const NTSTATUS status = CurrentStack(irp)->MajorFunction == kMjCleanup
+                              ? kSuccess
+                              : static_cast<NTSTATUS>(vdev::kStatusInvalidDeviceRequest);
+  LIST_ENTRY done;
+  InitList(&done);
+  {
+    Locked hold(&instance->lock);
+    Finish(instance, irp, status, 0, false, &done);
+  }
+  CompleteAll(&done);
+  return status;
+}
+
 void Unplug(Instance* instance) {
   LIST_ENTRY done;
   InitList(&done);
