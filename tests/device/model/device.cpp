@@ -88,15 +88,21 @@ void Stream::Reset(const Config& config, uint8_t* storage, uint32_t capacity) {
 
 uint32_t Stream::Push(const uint8_t* data, uint32_t length) {
   const uint32_t n = Min(length, capacity_ - count_);
-  for (uint32_t i = 0; i < n; ++i) storage_[(head_ + count_ + i) % capacity_] = data[i];
+  uint32_t at = capacity_ == 0 ? 0 : (head_ + count_) % capacity_;
+  for (uint32_t i = 0; i < n; ++i) {
+    storage_[at] = data[i];
+    if (++at == capacity_) at = 0;
+  }
   count_ += n;
   return n;
 }
 
 uint32_t Stream::Pull(uint8_t* out, uint32_t length) {
   const uint32_t n = Min(length, count_);
-  for (uint32_t i = 0; i < n; ++i) out[i] = storage_[(head_ + i) % capacity_];
-  head_ = (head_ + n) % capacity_;
+  for (uint32_t i = 0; i < n; ++i) {
+    out[i] = storage_[head_];
+    if (++head_ == capacity_) head_ = 0;
+  }
   count_ -= n;
   if (count_ == 0) head_ = 0;
   return n;
