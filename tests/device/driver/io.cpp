@@ -148,7 +148,7 @@ NTSTATUS Hold(Instance* instance, IRP* irp, LIST_ENTRY* list, LIST_ENTRY* done,
               bool* held = nullptr) {
   if (held != nullptr) *held = false;
   if (irp->Cancel) {
-    Finish(instance, irp, kCancelled, 0, true, done);
+    Finish(instance, irp, kCancelled, IsRead(irp) ? 0 : Taken(irp), true, done);
     return kCancelled;
   }
   MarkPending(irp);
@@ -157,7 +157,7 @@ NTSTATUS Hold(Instance* instance, IRP* irp, LIST_ENTRY* list, LIST_ENTRY* done,
   SetCancelRoutine(irp, Cancel);
   if (irp->Cancel && SetCancelRoutine(irp, nullptr) != nullptr) {
     Take(instance, irp);
-    Finish(instance, irp, kCancelled, 0, true, done);
+    Finish(instance, irp, kCancelled, IsRead(irp) ? 0 : Taken(irp), true, done);
   } else if (held != nullptr) {
     *held = true;
   }
