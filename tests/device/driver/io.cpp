@@ -347,13 +347,21 @@ NTSTATUS DispatchDeviceIoControl(Instance* instance, IRP* irp) {
 }
 
 NTSTATUS DispatchOther(Instance* instance, IRP* irp) {
-  const NTSTATUS status = CurrentStack(irp)->MajorFunction == kMjCleanup
-                              ? kSuccess
-                              : static_cast<NTSTATUS>(vdev::kStatusInvalidDeviceRequest);
+  const bool cleanup = CurrentStack(irp)->MajorFunction == kMjCleanup;
+  const NTSTATUS status =
+      cleanup ? kSuccess : static_cast<NTSTATUS>(vdev::kStatusInvalidDeviceRequest);
+  FILE_OBJECT* file = CurrentStack(irp)->FileObject;
   LIST_ENTRY done;
   InitList(&done);
   {
     Locked hold(&instance->lock);
+    // Windows sends a cleanup when the last handle closes, and the close only once nothing is
+    // pending: what is still pending on the file ends here.
+    if (cleanup) {
+      EndPending(
+          instance, kCancelled, true,
+          [file](IRP* pending) { return CurrentStack(pending)->FileObject == file; }, &done);
+    }
     Finish(instance, irp, status, 0, false, &done);
   }
   CompleteAll(&done);
