@@ -71,3 +71,5 @@ include(tools/probe/windows.cmake)
 # The integrator's kit (make dist), and the check that its example builds from it alone.
 include(cmake/dist.cmake)
 add_subdirectory(tests/kit)
+# usb1284vdev.sys, the virtual device's driver, and its INF.
+include(tests/device/driver/driver.cmake)
