@@ -59,3 +59,6 @@ add_subdirectory(tests/windows)
 
 # usb1284-probe.exe, the host tool, and its check under Wine.
 include(tools/probe/windows.cmake)
+
+# The virtual device's installer, the device group and their fixture under Wine.
+add_subdirectory(tests/device)
