@@ -132,6 +132,8 @@ IMPORT BOOL WINAPI ControlService(SC_HANDLE service, DWORD control, SERVICE_STAT
 IMPORT BOOL WINAPI DeleteService(SC_HANDLE service);
 IMPORT BOOL WINAPI CloseServiceHandle(SC_HANDLE handle);
 
+IMPORT BOOL WINAPI DeviceIoControl(HANDLE device, DWORD code, void* in, DWORD inSize, void* out,
+                                   DWORD outSize, DWORD* returned, OVERLAPPED* overlapped);
 IMPORT DWORD WINAPI GetFullPathNameA(const char* name, DWORD size, char* out, char** filePart);
 IMPORT DWORD WINAPI GetFileSize(HANDLE file, DWORD* high);
 IMPORT DWORD WINAPI GetFileAttributesA(const char* name);

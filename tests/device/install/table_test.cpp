@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <string>
 
@@ -91,6 +93,22 @@ TEST(DeviceTable, AtMostThirtyTwoDevices) {
   EXPECT_TRUE(ReadTable(text).ok);
   text += "extra classes=2\n";
   EXPECT_EQ(ReadTable(text).error, "devices.txt:33: more than 32 devices in the table");
+}
+
+// The table the device group runs on is one the installer takes, with the names the group uses.
+TEST(DeviceTable, TheGroupsTableIsGood) {
+  std::ifstream file(USB1284_DEVICE_TABLE, std::ios::binary);
+  ASSERT_TRUE(file) << USB1284_DEVICE_TABLE;
+  const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  const Read read = ReadTable(text);
+  ASSERT_TRUE(read.ok) << read.error;
+  std::string names;
+  for (unsigned i = 0; i < read.table->count; ++i) {
+    names += std::string(read.table->devices[i].facts.name) + " ";
+  }
+  EXPECT_EQ(names,
+            "idbe idbare idnul idle idlelong idempty idfail nosize sizecut noid both second loop "
+            "modem silent slow partial failing unplug endure ");
 }
 
 }  // namespace
