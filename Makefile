@@ -1,7 +1,7 @@
 # The two commands of the README: `make demo` and `make test`. Everything else is a piece of them.
 JOBS ?= 2
 
-.PHONY: all test demo deps native asan windows bench clean tsan fuzz memcheck
+.PHONY: all test demo deps native asan windows bench clean tsan fuzz memcheck demo-windows
 
 all: native
 
@@ -54,11 +54,20 @@ windows:
 	cmake --build --preset windows -j $(JOBS)
 	ctest --preset windows
 
-# The port's Write and Read against a hand-written overlapped loop, under Wine.
+# The port's Write and Read against a hand-written overlapped loop, under Wine: over pipes, and
+# through the virtual device's loopback (installed for the run, removed after it).
 bench:
 	cmake --preset windows > /dev/null
 	cmake --build --preset windows -j $(JOBS) > /dev/null
-	@cd build/windows && ../../tests/windows/run-under-wine.sh "$$PWD/wine" usb1284_bench.exe usb1284.dll
+	@bash tests/device/with-devices.sh build/windows usb1284_bench.exe usb1284.dll
+
+# usb1284-probe.exe under Wine on the virtual devices: list, then a chat with the virtual modem.
+demo-windows: deps
+	@echo "building the windows preset..."
+	@cmake --preset windows > /dev/null
+	@cmake --build --preset windows -j $(JOBS) > /dev/null
+	@echo
+	@bash tests/device/demo-windows.sh build/windows
 
 clean:
 	rm -rf build
