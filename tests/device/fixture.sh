@@ -41,9 +41,10 @@ case "$command" in
     "$run" "$prefix" usb1284vdev-install.exe install devices.txt usb1284vdev.inf
     ;;
   cleanup)
+    # Without a prefix, setup did not get as far as Wine (or Wine cannot run here).
     if [ ! -d "$prefix" ]; then
-      echo "no device prefix: nothing to remove"
-      exit 0
+      echo "SKIPPED: no device prefix, so no device to remove."
+      exit 77
     fi
     "$run" "$prefix" usb1284vdev-install.exe remove
     ;;

@@ -131,6 +131,10 @@ void CheckRows(const RecordingSink& sink) {
       const Report* r = nullptr;
       const unsigned found = Find(sink, row.name, c, &r);
       const bool expected = row.model && (row.classes & c);
+      if (!row.model && (row.classes & c)) {
+        Check(*PathOf(row.name, c) != '\0', "%s, class %u: present, though not to be reported",
+              row.name, c);
+      }
       if (!Check(found == (expected ? 1u : 0u), "%s, class %u: reported %u times", row.name, c,
                  found) ||
           !r) {
@@ -169,9 +173,18 @@ void TestDiscovery(const Library& library) {
   CheckRows(all);
   CheckOrder(all);
 
+  // The walk ends at once: the devices of the second class only are not even probed.
+  vdev::DeviceState second = {}, modem = {}, secondAfter = {}, modemAfter = {};
+  GetState("second", &second);
+  GetState("modem", &modem);
   RecordingSink first(library, reportStore[1], 1);
   Check(library.enumerateDevices(&first) == 1 && first.count == 1,
         "a sink that returns 0 ends the walk: %u reports", first.count);
+  GetState("second", &secondAfter);
+  GetState("modem", &modemAfter);
+  Check(secondAfter.records == second.records && modemAfter.records == modem.records,
+        "and no device of the second class is opened after it: %u and %u new log records",
+        secondAfter.records - second.records, modemAfter.records - modem.records);
 
   RecordingSink holding(library, reportStore[2]);
   holding.holdTarget = "loop";
