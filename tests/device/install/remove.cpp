@@ -33,10 +33,11 @@ int Visit(bool removeFirst, bool* removeFailed) {
     ++count;
     if (removeFirst) {
       if (!SetupDiCallClassInstaller(DIF_REMOVE, set, &device)) {
+        const DWORD error = GetLastError();
         char instance[200] = "?";
         SetupDiGetDeviceInstanceIdA(set, &device, instance, sizeof instance, nullptr);
         Error("device %s: SetupDiCallClassInstaller(DIF_REMOVE) failed (error %u)", instance,
-              GetLastError());
+              error);
         *removeFailed = true;
       }
       break;
@@ -150,7 +151,8 @@ bool RemoveOemInfs() {
 }
 
 // The driver's image, %12%\usb1284vdev.sys. The driver host may still be letting go of it for a
-// moment after the service stopped, so a refusal is tried again for up to 2 s.
+// moment after the service stopped, so a refusal is tried again for up to 2 s; an image still in
+// use after that is deleted at the next start of the system, as Windows does for files in use.
 bool RemoveImage() {
   char path[300];
   const DWORD length = GetSystemDirectoryA(path, sizeof path - 40);
@@ -169,7 +171,12 @@ bool RemoveImage() {
     const DWORD error = GetLastError();
     if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return true;
     if (GetTickCount() - start >= 2000) {
-      Error("DeleteFileA(%s) failed (error %u)", path, error);
+      if (MoveFileExA(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) {
+        Say("%s is in use (error %u): it goes at the next start", path, error);
+        return true;
+      }
+      Error("DeleteFileA(%s) failed (error %u), and so did MoveFileExA (error %u)", path, error,
+            GetLastError());
       return false;
     }
     Sleep(50);

@@ -44,7 +44,7 @@ enum : DWORD {
   SERVICE_CONTROL_STOP = 1,
   STD_ERROR_HANDLE = (DWORD)-12,
   INVALID_FILE_ATTRIBUTES = 0xFFFFFFFFu,
-  FILE_SHARE_DELETE = 4,
+  MOVEFILE_DELAY_UNTIL_REBOOT = 4,
 
   ERROR_FILE_NOT_FOUND = 2,
   ERROR_PATH_NOT_FOUND = 3,
@@ -135,7 +135,7 @@ IMPORT BOOL WINAPI CloseServiceHandle(SC_HANDLE handle);
 IMPORT BOOL WINAPI DeviceIoControl(HANDLE device, DWORD code, void* in, DWORD inSize, void* out,
                                    DWORD outSize, DWORD* returned, OVERLAPPED* overlapped);
 IMPORT DWORD WINAPI GetFullPathNameA(const char* name, DWORD size, char* out, char** filePart);
-IMPORT DWORD WINAPI GetFileSize(HANDLE file, DWORD* high);
+IMPORT BOOL WINAPI MoveFileExA(const char* from, const char* to, DWORD flags);
 IMPORT DWORD WINAPI GetFileAttributesA(const char* name);
 IMPORT DWORD WINAPI GetSystemDirectoryA(char* out, DWORD size);
 IMPORT DWORD WINAPI GetWindowsDirectoryA(char* out, DWORD size);
