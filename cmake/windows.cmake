@@ -60,5 +60,8 @@ add_subdirectory(tests/windows)
 # usb1284-probe.exe, the host tool, and its check under Wine.
 include(tools/probe/windows.cmake)
 
+# usb1284vdev.sys, the virtual device's driver, and its INF.
+include(tests/device/driver/driver.cmake)
+
 # The virtual device's installer, the device group and their fixture under Wine.
 add_subdirectory(tests/device)

@@ -1,7 +1,7 @@
 // What the compiler may call on its own when no C runtime is linked: block fills and copies that
 // it emits for aggregates, and the entry that an abstract class's vtable holds for a pure virtual
-// function. Built into the DLL and into the Windows suite's programs; the native build takes these
-// from its C library.
+// function. Built into the DLL, into the Windows suite's programs and into the virtual device's
+// driver (usb1284vdev.sys); the native build takes these from its C library.
 #include <stddef.h>
 
 extern "C" {
