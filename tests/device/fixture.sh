@@ -17,16 +17,18 @@ build=$(cd "${2:?usage: fixture.sh setup|cleanup BUILD-DIR}" && pwd)
 prefix="$build/wine-device"
 cd "$build"
 
-wait_for_server() {
-  local server
-  server=$(command -v wineserver || echo /usr/lib/wine/wineserver)
-  WINEPREFIX="$prefix" "$server" -w
+server() {
+  local wineserver
+  wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver)
+  WINEPREFIX="$prefix" "$wineserver" "$@"
 }
 
 case "$command" in
   setup)
     # The prefix is made by the run below: removing nothing in a new prefix is the cheapest
     # program that also tells whether Wine runs at all.
+    # A server still running on the old prefix (a run that was stopped) goes first.
+    if [ -d "$prefix" ]; then server -k >/dev/null 2>&1 || true; fi
     rm -rf "$prefix"
     status=0
     "$run" "$prefix" usb1284vdev-install.exe remove || status=$?
@@ -37,7 +39,7 @@ case "$command" in
         exit 1
       fi
     done
-    wait_for_server
+    server -w
     "$run" "$prefix" usb1284vdev-install.exe install devices.txt usb1284vdev.inf
     ;;
   cleanup)

@@ -3,31 +3,6 @@
 #include "support.h"
 
 namespace vdev_install {
-namespace {
-
-char Lower(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-// Whether `text` holds `part` at `at`, letters compared without case.
-bool HoldsAt(const char* text, const char* part) {
-  while (*part && Lower(*text) == Lower(*part)) ++text, ++part;
-  return *part == '\0';
-}
-
-}  // namespace
-
-bool PathNamesDevice(const char* path, const char* name) {
-  // The device's part of the path is "#usb1284vdev#NAME#", whatever the case.
-  for (const char* at = path; *at; ++at) {
-    if (HoldsAt(at, "#usb1284vdev#") && HoldsAt(at + 13, name) &&
-        at[13 + suite::Length(name)] == '#') {
-      return true;
-    }
-  }
-  return false;
-}
-
 bool FindInterface(unsigned interfaceClass, const char* name, char* path, size_t capacity) {
   const GUID* guid = &kInterfaceClasses[interfaceClass - 1];
   HDEVINFO set =

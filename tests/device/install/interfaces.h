@@ -3,6 +3,7 @@
 #ifndef USB1284_TESTS_DEVICE_INSTALL_INTERFACES_H
 #define USB1284_TESTS_DEVICE_INSTALL_INTERFACES_H
 
+#include "device_path.h"
 #include "setup.h"
 
 namespace vdev_install {
@@ -11,9 +12,6 @@ namespace vdev_install {
 // `name`, as SetupAPI reports it (\\?\root#usb1284vdev#NAME#{class}), into `path`. False when
 // SetupAPI lists no such interface as present now.
 bool FindInterface(unsigned interfaceClass, const char* name, char* path, size_t capacity);
-
-// Whether `path` is an interface path of the device called `name`.
-bool PathNamesDevice(const char* path, const char* name);
 
 }  // namespace vdev_install
 

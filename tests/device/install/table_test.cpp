@@ -1,6 +1,7 @@
 // The installer's reading of the device table: every line checked before anything is installed,
 // and a bad line named by the table and its number.
 #include "device/install/table.h"
+#include "device/install/device_path.h"
 
 #include <gtest/gtest.h>
 
@@ -112,3 +113,24 @@ TEST(DeviceTable, TheGroupsTableIsGood) {
 }
 
 }  // namespace
+
+TEST(DevicePath, NamesTheDeviceWhateverTheCase) {
+  const struct {
+    const char* path;
+    const char* name;
+    bool names;
+  } rows[] = {
+      {"\\\\?\\root#usb1284vdev#loop#{28d78fad-5a12-11d1-ae5b-0000f803a8c2}", "loop", true},
+      {"\\\\?\\ROOT#USB1284VDEV#LOOP#{28D78FAD-5A12-11D1-AE5B-0000F803A8C2}", "loop", true},
+      // A name that starts another name, or the other way round, is not that device.
+      {"\\\\?\\root#usb1284vdev#loopback#{28d78fad-5a12-11d1-ae5b-0000f803a8c2}", "loop", false},
+      {"\\\\?\\root#usb1284vdev#loop#{28d78fad-5a12-11d1-ae5b-0000f803a8c2}", "loopback", false},
+      {"\\\\?\\root#otherdriver#loop#{28d78fad-5a12-11d1-ae5b-0000f803a8c2}", "loop", false},
+      {"\\\\?\\root#usb1284vdev#loop", "loop", false},
+      {"", "loop", false},
+  };
+  for (const auto& row : rows) {
+    EXPECT_EQ(vdev_install::PathNamesDevice(row.path, row.name), row.names)
+        << row.path << " / " << row.name;
+  }
+}
