@@ -26,6 +26,17 @@ bool Request(uint32_t code, const char* name, uint32_t first, void* out, DWORD o
 
 }  // namespace
 
+void Note(const char* format, ...) {
+  char line[600];
+  va_list arguments;
+  va_start(arguments, format);
+  suite::Format(line, sizeof line, format, arguments);
+  va_end(arguments);
+  suite::Print("      ");
+  suite::Print(line);
+  suite::Print("\n");
+}
+
 const char* const kAllDevices[] = {"idbe",    "idbare",  "idnul",   "idle",    "idlelong",
                                    "idempty", "idfail",  "nosize",  "sizecut", "noid",
                                    "both",    "second",  "loop",    "modem",   "silent",

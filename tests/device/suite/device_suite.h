@@ -3,6 +3,8 @@
 #ifndef USB1284_TESTS_DEVICE_SUITE_DEVICE_SUITE_H
 #define USB1284_TESTS_DEVICE_SUITE_DEVICE_SUITE_H
 
+#include <stdarg.h>
+
 #include "../protocol.h"
 #include "interfaces.h"
 #include "setup.h"
@@ -16,6 +18,9 @@ using suite::Library;
 // Every device of devices.txt, for the checks that look at all of them.
 extern const char* const kAllDevices[];
 extern const unsigned kAllDeviceCount;
+
+// Prints one line of detail under a failed check, formatted as Check formats its message.
+void Note(const char* format, ...);
 
 // The driver's control device (protocol.h), opened on first use and kept for the program's life.
 bool GetState(const char* name, vdev::DeviceState* state);
