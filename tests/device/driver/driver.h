@@ -86,6 +86,8 @@ NTSTATUS DispatchCreate(Instance* instance, IRP* irp);
 NTSTATUS DispatchClose(Instance* instance, IRP* irp);
 NTSTATUS DispatchReadWrite(Instance* instance, IRP* irp);
 NTSTATUS DispatchDeviceIoControl(Instance* instance, IRP* irp);
+// Any other request: a cleanup succeeds, the rest fail with STATUS_INVALID_DEVICE_REQUEST.
+NTSTATUS DispatchOther(Instance* instance, IRP* irp);
 // The device goes away (unplug or removal): every pending read and write ends with
 // STATUS_DEVICE_DOES_NOT_EXIST, and the model's files are no longer served.
 void Unplug(Instance* instance);

@@ -354,15 +354,13 @@ NTSTATUS NTAPI Dispatch(DEVICE_OBJECT* device, IRP* irp) {
       return DispatchCreate(instance, irp);
     case kMjClose:
       return DispatchClose(instance, irp);
-    case kMjCleanup:
-      return Complete(irp, kSuccess, 0);
     case kMjRead:
     case kMjWrite:
       return DispatchReadWrite(instance, irp);
     case kMjDeviceControl:
       return DispatchDeviceIoControl(instance, irp);
     default:
-      return Complete(irp, static_cast<NTSTATUS>(vdev::kStatusInvalidDeviceRequest), 0);
+      return DispatchOther(instance, irp);
   }
 }
 

@@ -1,5 +1,6 @@
 // The device's own requests: create, close, read, write and the ID requests.
 #include "driver.h"
+#include "serve.h"
 
 namespace vdev_driver {
 namespace {
@@ -108,35 +109,37 @@ bool Rearm(IRP* irp) {
   return !(irp->Cancel && SetCancelRoutine(irp, nullptr) != nullptr);
 }
 
-// Offers the pending reads and writes to the stream in order, and ends those it completes, until
-// nothing moves. Under the instance's lock.
-void Pump(Instance* instance, LIST_ENTRY* done) {
-  vdev::Stream& stream = instance->model.stream;
-  for (bool moved = true; moved;) {
-    moved = false;
-    LIST_ENTRY* lists[] = {&instance->writes, &instance->reads};
-    for (LIST_ENTRY* list : lists) {
-      for (LIST_ENTRY* entry = list->Flink; entry != list;) {
-        IRP* irp = IrpOf(entry);
-        entry = entry->Flink;
-        // A null cancel routine: the IRP is being cancelled, and its cancel routine takes it.
-        if (SetCancelRoutine(irp, nullptr) == nullptr) continue;
-        const vdev::Stream::Outcome outcome =
-            IsRead(irp) ? stream.Read(BufferOf(irp), LengthOf(irp))
-                        : stream.Write(BufferOf(irp), LengthOf(irp), &Taken(irp));
-        if (outcome.pending) {
-          if (Rearm(irp)) break;  // the ones behind it wait too
-          Take(instance, irp);
-          Finish(instance, irp, kCancelled, IsRead(irp) ? 0 : Taken(irp), true, done);
-          continue;
-        }
-        Take(instance, irp);
-        Finish(instance, irp, static_cast<NTSTATUS>(outcome.completion.status),
-               outcome.completion.information, false, done);
-        moved = true;
-      }
-    }
+// The instance's lists of reads and writes as vdev::Serve sees them. Under the instance's lock.
+struct HeldIrps {
+  Instance* instance;
+  LIST_ENTRY* done;
+
+  LIST_ENTRY* ListOf(bool reads) { return reads ? &instance->reads : &instance->writes; }
+  IRP* First(bool reads) {
+    LIST_ENTRY* list = ListOf(reads);
+    return Empty(list) ? nullptr : IrpOf(list->Flink);
   }
+  IRP* Next(IRP* irp) {
+    LIST_ENTRY* next = EntryOf(irp)->Flink;
+    return next == ListOf(IsRead(irp)) ? nullptr : IrpOf(next);
+  }
+  // A null cancel routine: the IRP is being cancelled, and its cancel routine takes it.
+  bool Claim(IRP* irp) { return SetCancelRoutine(irp, nullptr) != nullptr; }
+  bool Rearm(IRP* irp) { return vdev_driver::Rearm(irp); }
+  bool IsRead(IRP* irp) { return vdev_driver::IsRead(irp); }
+  uint8_t* Buffer(IRP* irp) { return BufferOf(irp); }
+  uint32_t Length(IRP* irp) { return LengthOf(irp); }
+  uint32_t* Taken(IRP* irp) { return &vdev_driver::Taken(irp); }
+  void End(IRP* irp, uint32_t status, uint32_t information, bool cancelled) {
+    Take(instance, irp);
+    Finish(instance, irp, static_cast<NTSTATUS>(status), information, cancelled, done);
+  }
+};
+
+// Offers the pending reads and writes to the stream, and ends those it completes.
+void Pump(Instance* instance, LIST_ENTRY* done) {
+  HeldIrps held{instance, done};
+  vdev::Serve<IRP>(instance->model.stream, held);
 }
 
 // Holds an IRP on `list` with a cancel routine, under the instance's lock; `*held` tells whether
@@ -338,6 +341,20 @@ NTSTATUS DispatchDeviceIoControl(Instance* instance, IRP* irp) {
       status = static_cast<NTSTATUS>(answer.status);
     }
     Finish(instance, irp, status, answer.information, false, &done);
+  }
+  CompleteAll(&done);
+  return status;
+}
+
+NTSTATUS DispatchOther(Instance* instance, IRP* irp) {
+  const NTSTATUS status = CurrentStack(irp)->MajorFunction == kMjCleanup
+                              ? kSuccess
+                              : static_cast<NTSTATUS>(vdev::kStatusInvalidDeviceRequest);
+  LIST_ENTRY done;
+  InitList(&done);
+  {
+    Locked hold(&instance->lock);
+    Finish(instance, irp, status, 0, false, &done);
   }
   CompleteAll(&done);
   return status;
