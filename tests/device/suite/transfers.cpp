@@ -40,8 +40,8 @@ bool Sizes(const vdev::LogRecord* r, int count, const uint32_t* asked, const uin
 
 void PrintSizes(const char* row, const vdev::LogRecord* r, int count) {
   for (int i = 0; i < count && i < 8; ++i) {
-    Check(true, "%s: record %u: asked %u, returned %u, status %08x", row, r[i].sequence, r[i].asked,
-          r[i].returned, r[i].status);
+    Note("%s: record %u: asked %u, returned %u, status %08x", row, r[i].sequence, r[i].asked,
+         r[i].returned, r[i].status);
   }
 }
 
