@@ -29,7 +29,7 @@ struct Delay {
   IRP* irp;    // the IRP held, null once its time is over, or when it was cancelled or closed
   bool armed;  // set until its DPC has taken the slot back
 };
-inline constexpr unsigned kDelays = 8;
+inline constexpr unsigned kDelays = 32;
 
 // One device of the table.
 struct Instance {

@@ -3,6 +3,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "config.h"
 
@@ -170,6 +171,30 @@ TEST(ConfigTest, BadLinesNameColumnAndKey) {
     EXPECT_EQ(row.column, error.column) << error.what;
     EXPECT_STREQ(row.key, error.key);
     EXPECT_NE(nullptr, std::strstr(error.what, row.what)) << error.what;
+  }
+}
+
+// Every prefix of a few lines full of escapes and quotes, each in a buffer of its exact size (so
+// that ASan sees a read past its end): the parser takes it or names a column within it.
+TEST(ConfigTest, EveryPrefixStaysWithinTheLine) {
+  const char* lines[] = {
+      R"(fax1 classes=2,1 id="be:MFG:A \\ \"B\";\x41" usbid=nul:X size=fail:0xC0000001 stream=slow:5)",
+      R"(p classes=1 id=bare:"a\x41\x" stream=partial:12 usbid=fail:8000000)",
+  };
+  Config whole;
+  ParseError wholeError;
+  ASSERT_TRUE(ParseLine(lines[0], &whole, &wholeError)) << wholeError.what;
+  for (const char* line : lines) {
+    const std::string text(line);
+    for (size_t n = 0; n <= text.size(); ++n) {
+      std::vector<char> buffer(text.begin(), text.begin() + n);
+      buffer.push_back('\0');
+      Config config;
+      ParseError error{0xdeadbeef, "x", "sentinel"};
+      if (ParseLine(buffer.data(), &config, &error)) continue;
+      EXPECT_LE(error.column, n + 1) << buffer.data();
+      EXPECT_STRNE("sentinel", error.what) << buffer.data();
+    }
   }
 }
 
