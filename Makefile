@@ -4,7 +4,7 @@ JOBS ?= 2
 export CMAKE_BUILD_PARALLEL_LEVEL := $(JOBS)
 export CTEST_PARALLEL_LEVEL := $(JOBS)
 
-.PHONY: all test demo deps deps-native native asan windows bench clean tsan fuzz memcheck dist
+.PHONY: all test demo deps deps-native native asan windows bench clean tsan fuzz memcheck dist demo-windows
 
 all: native
 
@@ -50,11 +50,20 @@ demo: deps-native
 windows:
 	cmake --workflow --preset windows
 
-# The port's Write and Read against a hand-written overlapped loop, under Wine.
+# The port's Write and Read against a hand-written overlapped loop, under Wine: over pipes, and
+# through the virtual device's loopback (installed for the run, removed after it).
 bench:
 	cmake --preset windows > /dev/null
 	cmake --build --preset windows > /dev/null
-	@cd build/windows && ../../tests/windows/run-under-wine.sh "$$PWD/wine" usb1284_bench.exe usb1284.dll
+	@bash tests/device/with-devices.sh build/windows usb1284_bench.exe usb1284.dll
+
+# usb1284-probe.exe under Wine on the virtual devices: list, then a chat with the virtual modem.
+demo-windows: deps
+	@echo "building the windows preset..."
+	@cmake --preset windows > /dev/null
+	@cmake --build --preset windows > /dev/null
+	@echo
+	@bash tests/device/demo-windows.sh build/windows
 
 # The integrator's kit: build/dist/usb1284-<version>-win32.zip.
 dist: deps

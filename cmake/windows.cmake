@@ -73,3 +73,6 @@ include(cmake/dist.cmake)
 add_subdirectory(tests/kit)
 # usb1284vdev.sys, the virtual device's driver, and its INF.
 include(tests/device/driver/driver.cmake)
+
+# The virtual device's installer, the device group and their fixture under Wine.
+add_subdirectory(tests/device)

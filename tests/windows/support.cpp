@@ -151,6 +151,11 @@ bool EqualNoCase(const char* a, const char* b) {
   return Lower(*a) == Lower(*b);
 }
 
+bool StartsWith(const char* text, const char* prefix) {
+  while (*prefix && *text == *prefix) ++text, ++prefix;
+  return *prefix == '\0';
+}
+
 unsigned FirstDifference(const void* a, const void* b, size_t count) {
   const auto* x = static_cast<const unsigned char*>(a);
   const auto* y = static_cast<const unsigned char*>(b);

@@ -30,8 +30,12 @@ unsigned Summary();
 size_t Length(const char* text);
 bool Equal(const char* a, const char* b);
 bool EqualNoCase(const char* a, const char* b);
+bool StartsWith(const char* text, const char* prefix);
 // The offset of the first byte at which `a` and `b` differ, or `count` when they are the same.
 unsigned FirstDifference(const void* a, const void* b, size_t count);
+inline bool SameBytes(const void* a, const void* b, size_t count) {
+  return FirstDifference(a, b, count) == count;
+}
 // An address as %08x shows it.
 inline unsigned Address(const void* pointer) {
   return static_cast<unsigned>(reinterpret_cast<uintptr_t>(pointer));

@@ -11,7 +11,7 @@ add_executable(usb1284vdev
     ${VDEV_DRIVER_DIR}/io.cpp
     ${VDEV_MODEL_DIR}/config.cpp
     ${VDEV_MODEL_DIR}/device.cpp
-    ${CMAKE_SOURCE_DIR}/src/platform/runtime.cpp)
+    ${CMAKE_SOURCE_DIR}/src/dll/runtime.cpp)
 target_include_directories(usb1284vdev PRIVATE ${VDEV_DRIVER_DIR} ${VDEV_MODEL_DIR})
 target_compile_options(usb1284vdev PRIVATE -fno-builtin -mno-stack-arg-probe)
 target_link_libraries(usb1284vdev PRIVATE vdev_ntoskrnl vdev_hal)

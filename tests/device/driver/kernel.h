@@ -333,7 +333,7 @@ KERNEL_IMPORT kernel::BOOLEAN NTAPI KeSetTimer(kernel::KTIMER* timer, int64_t du
 KERNEL_IMPORT kernel::BOOLEAN NTAPI KeCancelTimer(kernel::KTIMER* timer);
 KERNEL_IMPORT uint32_t __cdecl DbgPrint(const char* format, ...);
 
-// The block routines of src/platform/runtime.cpp.
+// The block routines of src/dll/runtime.cpp.
 extern "C" void* __cdecl memset(void* destination, int value, size_t count);
 extern "C" void* __cdecl memcpy(void* destination, const void* source, size_t count);
 
