@@ -8,8 +8,6 @@ namespace suite {
 
 // The exports, by name and by ordinal, and an enumeration on a machine without such devices.
 void TestExports(const Library& library);
-// Enumeration with stand-ins for SetupAPI and the drivers: the host's sink across the boundary.
-void TestDiscovery(const Library& library);
 // A port's life on a pipe device: open, close, reopen, destruction.
 void TestPortLifecycle(const Library& library);
 // Write and Read on a pipe device: chunking, gathering, timeouts.

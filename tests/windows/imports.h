@@ -1,6 +1,6 @@
-// Points a loaded module's imports at other functions: the suite's way of standing in for the
-// parts of the platform that Wine cannot play, such as a device driver, while the DLL itself stays
-// exactly as it ships.
+// Points a loaded module's imports at other functions: the suite's way of standing in for what
+// Wine cannot be made to do, such as a platform call that fails on demand, while the DLL itself
+// stays exactly as it ships.
 #ifndef USB1284_TESTS_WINDOWS_IMPORTS_H
 #define USB1284_TESTS_WINDOWS_IMPORTS_H
 

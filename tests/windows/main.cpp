@@ -22,7 +22,6 @@ extern "C" void WINAPI SuiteMain() {
   if (Check(loaded, "%s loads and exports ordinals 1 and 2: last error %u", argv[1],
             loaded ? 0 : GetLastError())) {
     TestExports(library);
-    TestDiscovery(library);
     TestPortLifecycle(library);
     TestTransfers(library);
     TestLastError(library);
