@@ -7,6 +7,7 @@ namespace {
 
 constexpr const char* kName = "endure";
 constexpr unsigned kCycles = 1000;
+constexpr unsigned kWarmUp = 10;
 
 // Keeps the path of the device when the walk reaches it, and ends the walk there.
 class FindingSink : public DeviceSink {
@@ -48,31 +49,37 @@ const char* Cycle(const Library& library, unsigned seed) {
 }  // namespace
 
 void TestEndurance(const Library& library) {
-  // The first cycle loads what the walk loads once (SetupAPI's own state), before the count.
+  // The first cycles load what the walk and the platform load once (SetupAPI's own state, a handle
+  // the platform makes lazily), before the count.
   Check(Cycle(library, 0) == nullptr, "endure: a first cycle works");
-  const HANDLE next = NextHandle();
-  vdev::DeviceState before = {};
-  GetState(kName, &before);
+  for (unsigned i = 1; i < kWarmUp; ++i) Cycle(library, i);
+  const HANDLE warm = NextHandle();
 
   unsigned failures = 0, firstFailure = 0;
   const char* firstStep = "";
+  HANDLE halfway = nullptr;
   const double start = Milliseconds();
   for (unsigned i = 1; i <= kCycles; ++i) {
-    if (const char* step = Cycle(library, i)) {
+    if (const char* step = Cycle(library, kWarmUp + i)) {
       if (failures++ == 0) firstFailure = i, firstStep = step;
     }
+    if (i == kCycles / 2) halfway = NextHandle();
   }
   const unsigned took = static_cast<unsigned>(Milliseconds() - start);
-
-  vdev::DeviceState after = {0xdeadbeef, 0, 0, 0xdeadbeef};
-  GetState(kName, &after);
   Check(failures == 0, "endure: %u cycles in %u ms: %u failed, the first at cycle %u in %s",
         kCycles, took, failures, firstFailure, firstStep);
-  const HANDLE nextAfter = NextHandle();
-  Check(nextAfter == next, "endure: no handle left behind: the next handle is %x, was %x",
-        static_cast<unsigned>(reinterpret_cast<uintptr_t>(nextAfter)),
-        static_cast<unsigned>(reinterpret_cast<uintptr_t>(next)));
-  Check(after.openFiles == 0 && after.pending == 0,
+
+  // Growth shows as the next free handle moving on. Under Wine the platform makes one handle of its
+  // own in the first few cycles and keeps it, hence the warm-up; from then on nothing may move.
+  const HANDLE end = NextHandle();
+  Check(end == warm && halfway == warm,
+        "endure: no handle left behind: the next handle after the warm-up is %x, after %u cycles "
+        "%x, after %u cycles %x",
+        suite::Address(warm), kCycles / 2, suite::Address(halfway), kCycles, suite::Address(end));
+
+  vdev::DeviceState after = {0xdeadbeef, 0, 0, 0xdeadbeef};
+  const bool asked = GetState(kName, &after);
+  Check(asked && after.openFiles == 0 && after.pending == 0,
         "endure: the driver has no file open and nothing pending: open %u, pending %u",
         after.openFiles, after.pending);
 }

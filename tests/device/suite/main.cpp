@@ -24,8 +24,9 @@ const struct {
 void CheckAllAtRest() {
   for (unsigned i = 0; i < kAllDeviceCount; ++i) {
     vdev::DeviceState state = {0xdeadbeef, 0xdeadbeef, 0, 0xdeadbeef};
-    Check(GetState(kAllDevices[i], &state) && state.openFiles == 0 && state.plugged == 1 &&
-              state.pending == 0,
+    // Asked before the check, whose arguments may be evaluated in any order.
+    const bool asked = GetState(kAllDevices[i], &state);
+    Check(asked && state.openFiles == 0 && state.plugged == 1 && state.pending == 0,
           "%s: at rest after the group: open files %u, plugged %u, pending %u", kAllDevices[i],
           state.openFiles, state.plugged, state.pending);
   }
