@@ -15,7 +15,8 @@ echo "\$ usb1284vdev-install.exe install devices.txt usb1284vdev.inf"
 "$here/fixture.sh" setup "$build"
 status=$?
 if [ "$status" -eq 77 ]; then
-  echo "(the demo needs Wine; nothing more to show on this machine)"
+  echo "(the demo needs Wine; nothing more to show on this machine: 'make demo-windows-vm' runs it"
+  echo " in an emulated machine where this one cannot execute 32-bit programs)"
   exit 0
 fi
 [ "$status" -eq 0 ] || exit "$status"

@@ -14,7 +14,7 @@ fi
 # Wine's loader is a 32-bit program: where the kernel refuses those, nothing of Wine can start.
 if ! refusal=$(/usr/lib/wine/wine --version 2>&1); then
   echo "SKIPPED: this machine cannot execute 32-bit programs (Wine's 32-bit loader: ${refusal##*: })," \
-    "so the Windows suite cannot run."
+    "so the Windows suite cannot run here; 'make windows-vm' runs it in an emulated machine."
   exit 77
 fi
 
