@@ -11,20 +11,15 @@
 // or with clang in MSVC mode:
 //
 //     clang++ --target=i686-pc-windows-msvc -I include minimal_host.cpp lib/usb1284.lib
-#include "usb1284.h"
+#include <stdio.h>
+#include <windows.h>
 
-// The two functions this host takes from the system. A project with the Windows SDK includes
-// <stdio.h> and <windows.h> instead.
-extern "C" {
-int __cdecl printf(const char* format, ...);
-__declspec(dllimport) unsigned long __stdcall GetLastError(void);
-}
+#include "usb1284.h"
 
 namespace {
 
-const unsigned long kErrorTimeout = 1460;  // ERROR_TIMEOUT: Read and Write ran out of time
-const unsigned kTimeoutMs = 2000;          // for the device to take the line
-const unsigned kAnswerMs = 500;            // the silence that ends the answer
+const unsigned kTimeoutMs = 2000;  // for the device to take the line
+const unsigned kAnswerMs = 500;    // the silence that ends the answer
 
 // Keeps the path of the first device reported and stops the walk there. OnDevice must not throw;
 // this one cannot.
@@ -47,8 +42,8 @@ class FirstDevice : public DeviceSink {
 
 // Prints what a failed call left: a timeout or the platform's error.
 int Failed(const char* what) {
-  const unsigned long error = GetLastError();
-  if (error == kErrorTimeout) {
+  const DWORD error = GetLastError();
+  if (error == ERROR_TIMEOUT) {
     printf("%s: timed out\n", what);
   } else {
     printf("%s: error %lu\n", what, error);
@@ -92,7 +87,7 @@ int main(int argc, char** argv) {
   char answer[256];
   unsigned got = 0;
   const int whole = port->Read(answer, sizeof answer - 1, &got, kAnswerMs);
-  if (!whole && (got == 0 || GetLastError() != kErrorTimeout)) {
+  if (!whole && (got == 0 || GetLastError() != ERROR_TIMEOUT)) {
     Failed("reading the answer");
     delete port;
     return 1;

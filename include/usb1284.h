@@ -29,8 +29,10 @@
  *
  * Errors: no call throws. Each call reports its outcome through its return value, and after a
  * failure the platform's last-error value (GetLastError, on the calling thread) holds exactly one
- * of the values below. The library sets a value itself only where no platform call failed; where
- * one did, that call's own error is left.
+ * of the values below. Where a platform call failed, that call's own error is left, with one
+ * exception: a Read or Write that ran out of time says ERROR_TIMEOUT whatever failed on the way
+ * (the cancel, or the wait for the cancelled operation). The library sets a value itself only
+ * there and where no platform call failed.
  *
  *   call              after a failure, GetLastError() is
  *   ----------------  ----------------------------------------------------------------------------
@@ -107,9 +109,10 @@ class DeviceSink {
  * whatever is open and gives the memory back to the library's allocator (the process heap); never
  * release a port any other way. Calls on one port must not overlap; separate ports are independent.
  *
- * The class is an interface: the host cannot make, copy or derive a port of its own. The virtual
- * operations come in this order: destructor, Open, Read, Write, Close. Each of Open, Read, Write
- * and Close returns 1 on success and 0 on failure, with the last-error value of the table above.
+ * The class is an interface: only the library makes ports, and a host never makes, copies or
+ * derives one of its own (the library would not know it). The virtual operations come in this
+ * order: destructor, Open, Read, Write, Close. Each of Open, Read, Write and Close returns 1 on
+ * success and 0 on failure, with the last-error value of the table above.
  */
 class UsbPort {
  public:

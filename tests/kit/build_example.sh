@@ -29,7 +29,8 @@ present=$(cd kit && find . -type f ! -name SHA256SUMS | sed 's|^\./||' | LC_ALL=
 echo "ok: the kit holds every entry and its checksums verify"
 
 flags=(--target=i686-pc-windows-msvc -ffreestanding -fno-exceptions -fno-rtti -Wall -Wextra -Werror)
-"$cxx" "${flags[@]}" -std=c++98 -pedantic -I kit/include -c "$source/examples/minimal_host.cpp" \
+"$cxx" "${flags[@]}" -std=c++98 -pedantic -I kit/include -I "$source/tests/kit/sdk" \
+  -c "$source/examples/minimal_host.cpp" \
   -o minimal_host.obj || fail "the example does not compile against the kit's header"
 "$cxx" "${flags[@]}" -std=c++17 -c "$source/tests/kit/start_without_crt.cpp" -o start.obj
 "$dlltool" -m i386 -k -d "$source/tests/kit/msvcrt.def" -l msvcrt.lib
