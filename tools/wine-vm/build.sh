@@ -59,6 +59,8 @@ chroot root /bin/bash -euc '
     fi
   done
   apt-get clean'
+umount -R root/dev root/proc root/sys
+trap - EXIT
 cp "$here/init" root/sbin/vminit
 chmod +x root/sbin/vminit
 cp -L root/boot/vmlinuz-* vmlinuz
